@@ -217,14 +217,14 @@ int NextXmlTag(XmlWalk& walk, XmlTag& tag) {
       return -1;
     }
     if (declaration) {
-      tag.kind = XmlTagKind::Special;
+      tag.kind = XmlTagKind::Other;
       tag.depth = walk.depth;
       return 1;
     }
   }
 
   if (name[0] == '!') {
-    tag.kind = XmlTagKind::Special;
+    tag.kind = XmlTagKind::Other;
   } else if (name[0] == '/' && scan == 0) {
     tag.kind = XmlTagKind::End;
     tag.name = name + 1;

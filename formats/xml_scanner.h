@@ -53,11 +53,11 @@ enum class XmlTagKind {
   Start,    // <name ...>
   End,      // </name>; name is given without the slash, text is the element's content
   Empty,    // <name .../>: a start and an end at once
-  Special,  // comment, CDATA section or the declaration: neither opens nor closes
+  Other,  // comment, CDATA section or the declaration: neither opens nor closes
 };
 
 struct XmlTag {
-  XmlTagKind kind = XmlTagKind::Special;
+  XmlTagKind kind = XmlTagKind::Other;
   char* name = nullptr;
   char* attributes = nullptr;
   char* text = nullptr;  // text before the tag, or nullptr

@@ -238,7 +238,7 @@ TEST(XmlStructure, WalkGivesElementsWithContentAndDepth) {
   XmlTag tag;
   std::vector<std::string> seen;
   while (NextXmlTag(walk, tag) == 1) {
-    const char* kinds[] = {"start", "end", "empty", "special"};
+    const char* kinds[] = {"start", "end", "empty", "other"};
     std::string line = std::string(kinds[static_cast<int>(tag.kind)]) + " " + tag.name + " " +
                        std::to_string(tag.depth);
     if (tag.kind == XmlTagKind::End && tag.text) line += " [" + std::string(tag.text) + "]";
@@ -246,7 +246,7 @@ TEST(XmlStructure, WalkGivesElementsWithContentAndDepth) {
   }
   EXPECT_TRUE(walk.message.empty());
   const std::vector<std::string> expected = {
-      "special ?xml 0", "start gpx 1", "start trkpt 2", "start ele 3", "end ele 2 [12 ]",
+      "other ?xml 0", "start gpx 1", "start trkpt 2", "start ele 3", "end ele 2 [12 ]",
       "end trkpt 1",    "empty wpt 1", "end gpx 0"};
   EXPECT_EQ(seen, expected);
 }
