@@ -1,0 +1,70 @@
+// Flight statistics over a working set of fixes: the summary values (times, heights, speeds,
+// distance, climb) and the two distance searches (greatest distance between any two fixes,
+// greatest distance through five fixes in track order).
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "core/flight_summary.h"
+#include "core/ports.h"
+#include "core/records.h"
+#include "geo/geodesy.h"
+
+namespace tarnvik::analysis {
+
+// At most this many fixes go into the distance matrix.
+constexpr int kPlaneLimit = 6000;
+
+// Fills the summary values from summary.fixes: start, finish and duration, maximum and minimum
+// height (metres), top speed (greatest 10-second mean), greatest 60-second mean speed, mean
+// speed (0 when the duration is 0), total distance and the 60-second climb extremes (0 when no
+// fix lies more than 60 s after the first).
+void ComputeFlightValues(core::FlightSummary& summary);
+
+// Sets the fields the KML writer needs from the log's source: the download time (nowTime) for
+// source kinds 1 to 6 and 8, else -1; the sign flag for kinds 1 to 8; no pilot ID; the log's
+// UTC flag.
+void SetSourceFields(core::FlightSummary& summary, int sourceKind, int sourceFlag, uint32_t nowTime);
+
+// Runs both distance searches on summary.fixes and fills the open-distance and 5-point fields.
+// Reports "Computing distance matrix" and "Computing distance matrix. Done" and polls
+// IsCancelled() before each matrix row when an operation is given (null: no progress, no halt).
+// Returns 0 when done, -1 when memory runs out, -2 when halted; the result fields are only
+// written on 0.
+int RunFlightStatistics(core::FlightSummary& summary, core::Operation* operation);
+
+// ---- the pieces of the search, exposed for checks against exhaustive search ----------------
+
+// Central meridian (radians) of the local plane: the mean of the smallest and greatest
+// longitude; when those span more than 180 degrees (a flight across the antimeridian), the
+// mean of all longitudes on the circle.
+double PlaneCentralMeridian(std::span<const core::TrackPoint> fixes);
+
+// The fixes reduced to at most `limit`, evenly spread, and projected into the local plane.
+struct PlaneTrack {
+  std::vector<geo::TmPoint> positions;
+  std::vector<int32_t> indices;  // index of each position in the working set
+};
+PlaneTrack ReduceToPlane(std::span<const core::TrackPoint> fixes, int limit = kPlaneLimit);
+
+// Whole-metre plane distance, as the matrix holds it.
+int32_t PlaneMetres(const geo::TmPoint& a, const geo::TmPoint& b);
+
+// Result of the searches in the plane, as indices into the plane positions.
+struct PlaneResult {
+  int32_t two[2] = {0, 0};
+  int32_t five[5] = {0, 0, 0, 0, 0};
+  bool hasFive = false;  // at least 5 positions
+};
+// 0, -1 (out of memory) or -2 (halted).
+int SearchPlane(std::span<const geo::TmPoint> positions, core::Operation* operation, PlaneResult& result);
+
+// The +-2 refinements on the full working set with ellipsoidal distances. `two` and `five`
+// hold working-set indices and are replaced by the best combination; the distances are set.
+void RefineTwoPoints(std::span<const core::TrackPoint> fixes, int32_t (&two)[2], double& metres);
+void RefineFivePoints(std::span<const core::TrackPoint> fixes, int32_t (&five)[5], double (&legs)[4],
+                      double& sum);
+
+}  // namespace tarnvik::analysis

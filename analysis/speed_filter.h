@@ -1,0 +1,29 @@
+// The track speed filter and the windowed speeds over a track's fixes.
+#pragma once
+
+#include <cstddef>
+#include <span>
+
+#include "core/records.h"
+
+namespace tarnvik::analysis {
+
+// Removes the fixes that imply an implausible speed, in place: the kept fixes move to the
+// front in their order and the new count is returned (0 when no run of ten plausible legs
+// exists to anchor the walk). The speed limit follows from the track itself: the 95th
+// percentile of the leg speeds in 1 m/s steps, times 3, plus 1 m/s. A leg whose time does not
+// increase counts as speed 0. The flags words are left as they were.
+int FilterTrackSpeed(std::span<core::TrackPoint> points);
+
+// Mean speed over the 60 seconds ending at fix `index` (km/h) and the climb rate over the same
+// window (m/s). Fixes with equal (or falling) times add neither time nor distance; the window
+// is cut short at the start of the segment. Returns false, with 0 km/h and 0 m/s, for the first
+// fix and for a fix that starts a segment: those give no climb value.
+bool MeanSpeed60(std::span<const core::TrackPoint> points, size_t index, double& kmh, double& climb);
+// The same over 10 seconds, without the climb.
+void MeanSpeed10(std::span<const core::TrackPoint> points, size_t index, double& kmh);
+
+// Leg length in metres between two fixes; a leg whose distance iteration fails counts 0 m.
+double LegMetres(const core::TrackPoint& a, const core::TrackPoint& b);
+
+}  // namespace tarnvik::analysis
