@@ -57,7 +57,11 @@ TmPoint Redfearn(double latitude, double longitude, double centralMeridian) {
   const double psi3 = psi2 * psi;
   const double psi4 = psi3 * psi;
   const double nu = 1.0 / std::sqrt(w);  // nu / a
-  const double dLambda = longitude - centralMeridian;
+  // The longitude difference is taken the short way round, so a central meridian near 180
+  // degrees serves points on both sides of the antimeridian; within a zone this changes nothing.
+  double dLambda = longitude - centralMeridian;
+  if (dLambda > std::numbers::pi) dLambda -= 2 * std::numbers::pi;
+  if (dLambda < -std::numbers::pi) dLambda += 2 * std::numbers::pi;
   const double a2 = dLambda * dLambda * cosPhi * cosPhi;
 
   const double eastingSeries =

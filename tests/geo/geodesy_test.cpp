@@ -288,3 +288,24 @@ TEST(TmFromGeo, IsTheUtmSeriesWithoutFalseOrigin) {
 
 }  // namespace
 }  // namespace tarnvik::geo
+
+namespace tarnvik::geo {
+namespace {
+
+// A local plane about 180 degrees serves a flight that crosses the antimeridian: points just
+// west and just east of it land on either side of x = 0, as far apart as on the ground.
+TEST(LocalPlane, CentralMeridianOnTheAntimeridian) {
+  const double deg = M_PI / 180;
+  GeoPoint east{-40 * deg, 179.99 * deg};
+  GeoPoint west{-40 * deg, -179.99 * deg};
+  TmPoint a, b;
+  TmFromGeo(east, M_PI, a);
+  TmFromGeo(west, M_PI, b);
+  EXPECT_LT(a.x, 0);
+  EXPECT_GT(b.x, 0);
+  double plane = std::hypot(a.x - b.x, a.y - b.y);
+  EXPECT_NEAR(plane, GeoDistanceOrZero(east, west), 1.0);
+}
+
+}  // namespace
+}  // namespace tarnvik::geo
