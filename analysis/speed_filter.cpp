@@ -28,6 +28,30 @@ double LegSpeed(const TrackPoint& earlier, const TrackPoint& later) {
   return LegMetres(earlier, later) / static_cast<double>(dt);
 }
 
+// Fills the leg speeds (capped) and returns the speed limit: the first 1 m/s bucket k at which
+// the histogram of leg speeds holds 19/20 of the fix count gives 3 k + 1 m/s.
+double LegSpeedsAndLimit(std::span<const TrackPoint> points, std::vector<double>& speeds) {
+  const size_t n = points.size();
+  speeds.assign(n > 0 ? n - 1 : 0, 0);
+  std::array<int64_t, kHistogramBuckets> histogram{};
+  for (size_t i = 0; i + 1 < n; ++i) {
+    double speed = std::min(LegSpeed(points[i], points[i + 1]), kSpeedCapMps);
+    speeds[i] = speed;
+    if (speed < kHistogramBuckets) ++histogram[static_cast<size_t>(speed)];
+    // else: the overflow count, which only ever stays out of the buckets
+  }
+  int64_t target = static_cast<int64_t>(19 * n / 20);
+  int bucket = kHistogramBuckets;
+  for (int b = 0; b < kHistogramBuckets; ++b) {
+    target -= histogram[static_cast<size_t>(b)];
+    if (target < 1) {
+      bucket = b;
+      break;
+    }
+  }
+  return 3.0 * bucket + 1.0;
+}
+
 // Walks back from fix `index` over at most `windowS` seconds. Returns the distance covered in
 // the window (the oldest leg pro rata) and sets heightDm to the height at the window's start.
 double WalkWindow(std::span<const TrackPoint> points, size_t index, int64_t windowS, double& heightDm) {
@@ -67,31 +91,18 @@ double LegMetres(const TrackPoint& a, const TrackPoint& b) {
   return metres;
 }
 
+double TrackSpeedLimitMps(std::span<const TrackPoint> points) {
+  std::vector<double> speeds;
+  return LegSpeedsAndLimit(points, speeds);
+}
+
 int FilterTrackSpeed(std::span<TrackPoint> points) {
   const size_t n = points.size();
   if (n < 2) return static_cast<int>(n);  // no leg, nothing implausible
 
-  // 1. Leg speeds and their histogram.
-  std::vector<double> speeds(n - 1);
-  std::array<int64_t, kHistogramBuckets> histogram{};
-  for (size_t i = 0; i + 1 < n; ++i) {
-    double speed = std::min(LegSpeed(points[i], points[i + 1]), kSpeedCapMps);
-    speeds[i] = speed;
-    if (speed < kHistogramBuckets) ++histogram[static_cast<size_t>(speed)];
-    // else: overflow, counted by leaving it out of the buckets
-  }
-
-  // 2. The bucket in which 95 % of the fixes' legs are reached gives the limit.
-  int64_t target = static_cast<int64_t>(19 * n / 20);
-  int bucket = kHistogramBuckets;
-  for (int b = 0; b < kHistogramBuckets; ++b) {
-    target -= histogram[static_cast<size_t>(b)];
-    if (target < 1) {
-      bucket = b;
-      break;
-    }
-  }
-  const double limitMps = 3.0 * bucket + 1.0;
+  // 1.-2. Leg speeds and the limit.
+  std::vector<double> speeds;
+  const double limitMps = LegSpeedsAndLimit(points, speeds);
 
   // 3. The anchor: the end of the first run of plausible legs.
   const size_t required = n < 11 ? n - 1 : kAnchorRun;

@@ -14,6 +14,9 @@ namespace tarnvik::analysis {
 // percentile of the leg speeds in 1 m/s steps, times 3, plus 1 m/s. A leg whose time does not
 // increase counts as speed 0. The flags words are left as they were.
 int FilterTrackSpeed(std::span<core::TrackPoint> points);
+// The filter's speed limit for these fixes in m/s: 3 k + 1, k the first 1 m/s bucket at which
+// the leg speed histogram holds 19/20 of the fix count (k = 100 when it never does).
+double TrackSpeedLimitMps(std::span<const core::TrackPoint> points);
 
 // Mean speed over the 60 seconds ending at fix `index` (km/h) and the climb rate over the same
 // window (m/s). Fixes with equal (or falling) times add neither time nor distance; the window
