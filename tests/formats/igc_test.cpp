@@ -338,3 +338,41 @@ TEST_F(IgcFiles, HugeFilesAreRefusedNotWrapped) {
 
 }  // namespace
 }  // namespace tarnvik::formats
+
+namespace tarnvik::formats {
+namespace {
+
+TEST_F(IgcFiles, VerifyCommandChoosesReadsAndReports) {
+  Write("unsigned.igc", Log(kFix1));
+  Write("empty.igc", "");
+  std::string folder = dir_.string();
+  testing::RecordingUi ui;
+  EXPECT_EQ(VerifyIgcFile(ui, folder), std::nullopt);  // cancelled: nothing shown
+  EXPECT_TRUE(ui.shown.empty());
+  ASSERT_EQ(ui.fileRequests.size(), 1u);
+  EXPECT_EQ(ui.fileRequests[0].title, "Read track log");
+  ASSERT_EQ(ui.fileRequests[0].filters.size(), 1u);
+  EXPECT_EQ(ui.fileRequests[0].filters[0].description, "IGC track log files");
+  EXPECT_EQ(ui.fileRequests[0].folder, dir_.string());
+
+  ui.files = {Path("unsigned.igc"), Path("empty.igc"), Path("missing.igc")};
+  EXPECT_EQ(VerifyIgcFile(ui, folder), IgcCheck::NoSecurityRecord);
+  ui.ExpectOnly("Security check", "No security record");
+  EXPECT_EQ(VerifyIgcFile(ui, folder), std::nullopt);
+  ui.ExpectOnly("Reading track log file", "File is empty");
+  EXPECT_EQ(VerifyIgcFile(ui, folder), std::nullopt);
+  ASSERT_EQ(ui.shown.size(), 1u);
+  EXPECT_EQ(ui.shown[0].caption, "Error opening track log file");
+}
+
+// Other loggers' G records are not ours: their files fail, without reading out of bounds.
+TEST(IgcVerifyReal, ForeignSignaturesFail) {
+  for (const char* name : {"igc/xcs_tri.igc", "igc/igp_20211015.igc", "formats/igc2.igc"}) {
+    EXPECT_EQ(VerifyIgcBytes(ReadData(name)).outcome, IgcCheck::Failed) << name;
+  }
+  // Only A, H, B and L lines and no G record.
+  EXPECT_EQ(VerifyIgcBytes(ReadData("igc/igl_no_time_increment.igc")).outcome, IgcCheck::NoSecurityRecord);
+}
+
+}  // namespace
+}  // namespace tarnvik::formats
