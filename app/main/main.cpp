@@ -1,18 +1,10 @@
-// The tarnvik executable. Until the command-line driver lands it answers --version and --help.
-#include <cstdio>
-#include <cstring>
+// The tarnvik executable.
+#include <iostream>
 
-#include "core/version.h"
+#include "app/command_line_program.h"
+#include "app/console_ui.h"
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--version") == 0) {
-      std::printf("%s %s\n", tarnvik::core::kProgramName, tarnvik::core::kVersionText);
-      return 0;
-    }
-  }
-  std::printf("%s %s: flight data transfer for free-flight pilots\n"
-              "usage: tarnvik --version | --help\n",
-              tarnvik::core::kProgramName, tarnvik::core::kVersionText);
-  return 0;
+  tarnvik::app::ConsoleUi ui(std::cerr);
+  return tarnvik::app::RunProgram(argc, argv, std::cout, ui);
 }
