@@ -1,0 +1,84 @@
+// "tarnvik-sim garmin": a simulated Garmin receiver serving an IGC flight as its track log.
+//
+// --data FILE    an IGC flight: its fixes become the track log, its task turnpoints the waypoints
+// --record FILE  uploads are appended here as text lines when the host completes them
+// --fault VALUE  one of (repeatable):
+//   checksum=N   the device's Nth packet (acknowledgements included) has a bad checksum
+//   drop=N       the device's Nth packet is never sent
+//   silent=N     nothing goes out after the device's Nth packet
+//   noack=N      the host's Nth packet is not acknowledged
+//   product=ID, version=V (x 100), noarray (no capability array: the host uses its table),
+//   direct (product data without acknowledging the request), wpt=D (waypoint type),
+//   trk=A (track transfer 300-302), point=D (track point type 300-304)
+#include <fstream>
+#include <sstream>
+
+#include "sim/garmin/garmin_device.h"
+
+namespace tarnvik::sim::garmin {
+namespace {
+
+bool ParseFault(const std::string& value, GarminDeviceConfig& config, std::string& error) {
+  const size_t eq = value.find('=');
+  const std::string name = value.substr(0, eq);
+  int number = 0;
+  if (eq != std::string::npos) {
+    try {
+      number = std::stoi(value.substr(eq + 1));
+    } catch (...) {
+      error = "bad number in --fault " + value;
+      return false;
+    }
+  }
+  if (name == "checksum") config.badChecksumAtPacket = number;
+  else if (name == "drop") config.dropPacket = number;
+  else if (name == "silent") config.silentAfterPackets = number;
+  else if (name == "noack") config.noAckForHostPacket = number;
+  else if (name == "product") config.productId = static_cast<uint16_t>(number);
+  else if (name == "version") config.softwareVersion = static_cast<uint16_t>(number);
+  else if (name == "noarray") config.sendCapabilities = false;
+  else if (name == "direct") config.answerProductRequestDirectly = true;
+  else if (name == "wpt") config.waypointType = static_cast<uint16_t>(number);
+  else if (name == "trk") config.trackTransfer = static_cast<uint16_t>(number);
+  else if (name == "point") config.trackPointType = static_cast<uint16_t>(number);
+  else {
+    error = "unknown --fault " + value;
+    return false;
+  }
+  return true;
+}
+
+std::unique_ptr<Device> MakeGarminDevice(const SimulatorOptions& options, std::string& error) {
+  GarminDeviceConfig config;
+  for (const auto& fault : options.faults) {
+    if (!ParseFault(fault, config, error)) return nullptr;
+  }
+  // The array follows the chosen types.
+  const uint16_t wpt = config.waypointType ? config.waypointType : 108;
+  const uint16_t trk = config.trackTransfer ? config.trackTransfer : 301;
+  const uint16_t point = config.trackPointType ? config.trackPointType : (trk == 300 ? 300 : 301);
+  config.capabilities = StandardCapabilities(wpt, trk, point);
+  auto device = std::make_unique<GarminDevice>(config);
+  device->recordFile = options.recordFile;
+  if (!options.dataFile.empty()) {
+    std::ifstream file(options.dataFile, std::ios::binary);
+    if (!file) {
+      error = "cannot read " + options.dataFile;
+      return nullptr;
+    }
+    std::stringstream text;
+    text << file.rdbuf();
+    std::string why;
+    if (LoadIgcIntoDevice(text.str(), *device, why) < 0) {
+      error = options.dataFile + ": " + why;
+      return nullptr;
+    }
+  }
+  return device;
+}
+
+}  // namespace
+
+bool RegisterGarminSimulator() { return RegisterSimulator("garmin", MakeGarminDevice); }
+
+}  // namespace tarnvik::sim::garmin
