@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "core/file_io.h"
+#include "formats/igc.h"
 #include "tests/fakes/fake_clock.h"
 #include "tests/fakes/recording_ui.h"
 
@@ -185,6 +186,29 @@ TEST_F(CommandLineFinishTest, IgcFromTheInstrumentIsWrittenAsDelivered) {
   rawIgc_.assign(igc.begin(), igc.end());
   ASSERT_TRUE(Finish(CommandLineAction::IgcLog, dir_.string() + "/"));
   EXPECT_EQ(ReadText(dir_ / "2019-06-15-xxx-050-01.igc"), igc);
+}
+
+TEST_F(CommandLineFinishTest, BuiltInIgcWriterSignsAndCarriesThePilot) {
+  formats_ = BuiltInCommandLineFormats();
+  log_.points[1].latitude = 1 << 29;  // 45 degrees north
+  log_.points[2].longitude = -(1 << 28);
+  log_.points[2].height = 15130;
+  log_.sourceKind = 1;
+  options_.pilotName = "Ann Berg";
+  options_.gliderId = "D-1234";
+  ASSERT_TRUE(Finish(CommandLineAction::IgcLog, dir_.string() + "/"));
+  const std::string text = ReadText(dir_ / "2007-06-01-xtv-000-01.igc");
+  EXPECT_NE(text.find("HOPLTPILOT: Ann Berg\r\n"), std::string::npos);
+  EXPECT_NE(text.find("HOGTYGLIDERID: D-1234\r\n"), std::string::npos);
+  EXPECT_EQ(formats::VerifyIgcBytes(text).outcome, formats::IgcCheck::Passed);
+  formats::IgcParseResult back = formats::ParseIgcLog(text);
+  ASSERT_EQ(back.count, 3) << back.error;
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(back.fixes[i].time, log_.points[i].time);
+    EXPECT_NEAR(back.fixes[i].latitude, log_.points[i].latitude, 200);  // thousandths of a minute
+    EXPECT_NEAR(back.fixes[i].longitude, log_.points[i].longitude, 200);
+  }
+  EXPECT_EQ(back.fixes[2].height, 15130);
 }
 
 TEST(CommandLineRun, IqCompeoCommentRules) {
