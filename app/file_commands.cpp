@@ -1,0 +1,235 @@
+#include "app/file_commands.h"
+
+#include <array>
+#include <cstdio>
+
+#include "core/file_io.h"
+#include "formats/igc.h"
+#include "formats/kml_reader.h"
+
+namespace tarnvik::app {
+namespace {
+
+constexpr std::array<LogFileType, 9> kOpenLogTypes = {{
+    {"Hangarium", ".kml"},
+    {"Ozi", ".plt"},
+    {"Hangarium (old)", ".dat"},
+    {"TopNavigator", ".tnc"},
+    {"MapSource", ".mps"},
+    {"Magellan", ".log"},
+    {"IGC", ".igc"},
+    {"GPX", ".gpx"},
+    {"CSV", ".csv"},
+}};
+constexpr int kOpenKml = 1;
+constexpr int kOpenIgc = 7;
+
+constexpr std::array<LogFileType, 5> kSaveLogTypes = {{
+    {"Ozi", ".plt"},
+    {"MapSource", ".mps"},
+    {"TopNavigator", ".tnc"},
+    {"GPX", ".gpx"},
+    {"CSV", ".csv"},
+}};
+constexpr int kSaveTopNavigator = 3;
+
+std::string CountText(const char* pattern, int count) {
+  char buffer[80];
+  std::snprintf(buffer, sizeof buffer, pattern, count);
+  return buffer;
+}
+
+// The folder and type of a dialog: the persistent ones live in the settings.
+struct DialogSlots {
+  core::SettingId folder;
+  std::optional<core::SettingId> type;
+};
+std::optional<DialogSlots> PersistentSlots(FileDialog dialog) {
+  switch (dialog) {
+    case FileDialog::OpenLog: return DialogSlots{core::SettingId::TrackLogDir, core::SettingId::LogImportExt};
+    case FileDialog::SaveLogAs: return DialogSlots{core::SettingId::TrackLogDir, core::SettingId::LogExportExt};
+    case FileDialog::SaveKml: return DialogSlots{core::SettingId::TrackLogDir, std::nullopt};
+    case FileDialog::SaveIgc:
+    case FileDialog::VerifyIgc: return DialogSlots{core::SettingId::IgcDir, std::nullopt};
+    case FileDialog::OpenWaypoints: return DialogSlots{core::SettingId::WaypointDir, core::SettingId::WptImportExt};
+    case FileDialog::SaveWaypoints: return DialogSlots{core::SettingId::WaypointDir, core::SettingId::WptExportExt};
+  }
+  return std::nullopt;
+}
+
+bool HasExtension(const std::string& path) {
+  size_t slash = path.find_last_of("\\/");
+  size_t dot = path.find_last_of('.');
+  return dot != std::string::npos && (slash == std::string::npos || dot > slash);
+}
+
+}  // namespace
+
+std::span<const LogFileType> OpenLogTypes() { return kOpenLogTypes; }
+std::span<const LogFileType> SaveLogTypes() { return kSaveLogTypes; }
+
+std::vector<core::FileFilter> TypeFilters(std::span<const LogFileType> types) {
+  std::vector<core::FileFilter> filters;
+  for (const LogFileType& t : types) {
+    filters.push_back({std::string(t.name) + " files (*" + std::string(t.extension) + ")",
+                       "*" + std::string(t.extension)});
+  }
+  for (const LogFileType& t : types) filters.push_back({std::string(t.name) + " files (*.*)", "*.*"});
+  return filters;
+}
+
+int FoldFilterIndex(int index, size_t typeCount) {
+  int n = static_cast<int>(typeCount);
+  if (index > n && index <= 2 * n) return index - n;
+  if (index < 1 || index > n) return 1;
+  return index;
+}
+
+std::optional<FileChoice> ChooseFile(Session& session, FileDialog dialog, bool save, const std::string& title,
+                                     std::span<const LogFileType> types) {
+  DialogMemory& memory = session.Dialog(dialog);
+  std::optional<DialogSlots> slots = PersistentSlots(dialog);
+  core::FileRequest request;
+  request.title = title;
+  request.filters = TypeFilters(types);
+  request.folder = slots ? session.settings.Text(slots->folder) : memory.folder;
+  int remembered = slots && slots->type ? session.settings.Number(*slots->type) : memory.filterIndex;
+  request.filterIndex = FoldFilterIndex(remembered, types.size());
+  request.defaultExtension = std::string(types[static_cast<size_t>(request.filterIndex - 1)].extension.substr(1));
+  std::optional<std::string> chosen =
+      save ? session.ui().ChooseSaveFile(request) : session.ui().ChooseOpenFile(request);
+  if (!chosen) return std::nullopt;
+  FileChoice choice;
+  choice.path = *chosen;
+  choice.typeIndex = FoldFilterIndex(request.filterIndex, types.size());
+  bool firstHalf = request.filterIndex >= 1 && request.filterIndex <= static_cast<int>(types.size());
+  if (save && firstHalf && !HasExtension(choice.path)) {
+    choice.path += types[static_cast<size_t>(choice.typeIndex - 1)].extension;
+  }
+  if (choice.path.size() > kMaxPathLength) {
+    session.Message("Error opening file", "Too long file name");
+    return std::nullopt;
+  }
+  choice.folder = request.folder;
+  core::SplitPath(choice.path, &choice.folder, nullptr);
+  return choice;
+}
+
+void RememberChoice(Session& session, FileDialog dialog, const FileChoice& choice) {
+  DialogMemory& memory = session.Dialog(dialog);
+  memory.folder = choice.folder;
+  memory.filterIndex = choice.typeIndex;
+  if (std::optional<DialogSlots> slots = PersistentSlots(dialog)) {
+    session.settings.SetText(slots->folder, choice.folder);
+    if (slots->type) session.settings.Number(*slots->type) = choice.typeIndex;
+  }
+}
+
+int WriteNewFile(Session& session, const std::string& path, std::string_view bytes) {
+  bool exists = false;
+  std::string error = core::CreateFileExclusively(path, bytes, exists);
+  if (exists) {
+    if (session.ui().Ask("File creation", "File already exists, overwrite ?", core::Buttons::OkCancel,
+                         core::Answer::Cancel) != core::Answer::Ok) {
+      return 1;
+    }
+    error = core::WriteFileAtomically(path, bytes);
+  }
+  if (!error.empty()) {
+    session.ui().ShowMessage("Error opening file", error, core::Icon::Information);
+    return -1;
+  }
+  return 0;
+}
+
+int OpenLogCommand(Session& session) {
+  const std::string caption = "Read track log file";
+  if (!session.CheckNotBusy(caption)) return -1;
+  if (session.track.present && !session.track.saved &&
+      session.ui().Ask("Unsaved track log", "Current track log will be overwritten. Continue ?",
+                       core::Buttons::OkCancel, core::Answer::Cancel) != core::Answer::Ok) {
+    return -1;
+  }
+  std::optional<FileChoice> choice = ChooseFile(session, FileDialog::OpenLog, false, "Read track log", kOpenLogTypes);
+  if (!choice) return -1;
+  RememberChoice(session, FileDialog::OpenLog, *choice);
+  if (choice->typeIndex != kOpenKml && choice->typeIndex != kOpenIgc) {
+    const LogFileType& type = kOpenLogTypes[static_cast<size_t>(choice->typeIndex - 1)];
+    session.Message(caption, "Reading " + std::string(type.name) + " files is not supported by this version");
+    return -1;
+  }
+
+  core::FileBytes file = core::ReadWholeFile(choice->path);
+  switch (file.error) {
+    case core::ReadError::None: break;
+    case core::ReadError::Open:
+      session.ui().ShowMessage("Error opening track log file", file.systemText, core::Icon::Information);
+      return -1;
+    case core::ReadError::TooLarge:
+      session.ui().ShowMessage("File buffer memory allocation", file.systemText, core::Icon::Information);
+      return -1;
+    case core::ReadError::Read:
+      session.ui().ShowMessage("Track log file read error", file.systemText, core::Icon::Information);
+      return -1;
+  }
+  if (file.size == 0) {
+    session.Message(caption, "File is empty");
+    return -1;
+  }
+
+  std::string_view bytes(file.begin(), file.size);
+  formats::TrackParseResult parsed;
+  formats::IgcBuffer igc;
+  if (choice->typeIndex == kOpenIgc) {
+    parsed = formats::ReadIgcFileBuffer(session.ui(), bytes, igc);
+  } else {
+    parsed = formats::ReadKmlLog(session.ui(), bytes);
+  }
+  if (parsed.result <= 0 || parsed.fixes.empty()) {
+    // The reader has said why; the current log and its raw IGC log stay as they were.
+    session.SetStatus("No positions found");
+    return -1;
+  }
+  int count = static_cast<int>(parsed.fixes.size());
+  session.ReplaceTrackLog(std::move(parsed.fixes), parsed.signatureFlag, parsed.extra,
+                          std::vector<uint8_t>(igc.bytes.begin(), igc.bytes.end()));
+  session.SetStatus(CountText(parsed.signatureFlag ? "%d positions read  (Signature OK)"
+                                                   : "%d positions read  (Bad/missing signature)",
+                              count));
+  session.ChangeView(ViewMode::Tracklog, true);
+  return 0;
+}
+
+int VerifyIgcCommand(Session& session) {
+  std::string folder = session.settings.Text(core::SettingId::IgcDir);
+  std::optional<formats::IgcCheck> outcome = formats::VerifyIgcFile(session.ui(), folder);
+  session.settings.SetText(core::SettingId::IgcDir, folder);
+  return outcome ? 0 : -1;
+}
+
+int SaveLogAsCommand(Session& session) {
+  const std::string caption = "Save track log";
+  std::optional<FileChoice> choice = ChooseFile(session, FileDialog::SaveLogAs, true, "Save track log", kSaveLogTypes);
+  if (!choice) return -1;
+  if (choice->typeIndex != kSaveTopNavigator) {
+    const LogFileType& type = kSaveLogTypes[static_cast<size_t>(choice->typeIndex - 1)];
+    session.Message(caption, "Writing " + std::string(type.name) + " files is not supported by this version");
+    return -1;
+  }
+  if (session.track.rawDevice.empty()) {
+    session.Message(caption, "No TopNav log downloaded");
+    return -1;
+  }
+  const auto& raw = session.track.rawDevice;
+  if (WriteNewFile(session, choice->path,
+                   std::string_view(reinterpret_cast<const char*>(raw.data()), raw.size())) != 0) {
+    return -1;
+  }
+  RememberChoice(session, FileDialog::SaveLogAs, *choice);
+  session.SetProduct(choice->path);
+  if (!session.commandLine()) session.ui().ShowMessage(caption, "File written", core::Icon::Information);
+  session.track.saved = true;
+  return 0;
+}
+
+}  // namespace tarnvik::app

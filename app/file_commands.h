@@ -1,0 +1,62 @@
+// The file commands of the main window: reading a track log file, the IGC saves and the IGC
+// verification, the KML save through the flight statistics, and the raw Top Navigator save.
+// Every dialog goes through the session's Ui with the remembered folder and type choice.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string_view>
+#include <string>
+#include <vector>
+
+#include "app/session.h"
+#include "core/ports.h"
+
+namespace tarnvik::app {
+
+// The file types of "&Open log", in dialog order (filter index 1..9).
+struct LogFileType {
+  std::string_view name;       // "Hangarium"
+  std::string_view extension;  // ".kml"
+};
+std::span<const LogFileType> OpenLogTypes();
+std::span<const LogFileType> SaveLogTypes();
+
+// The filter list of a dialog: one filter per type, "%s files (*%s)", then the same types with
+// "%s files (*.*)"; an index into the second half folds back onto its type.
+std::vector<core::FileFilter> TypeFilters(std::span<const LogFileType> types);
+int FoldFilterIndex(int index, size_t typeCount);
+
+// Longest path a dialog accepts ("Too long file name" beyond).
+constexpr size_t kMaxPathLength = 257;
+
+// One file chosen in a dialog: the path, the type (1-based, folded), and the folder.
+struct FileChoice {
+  std::string path;
+  int typeIndex = 1;
+  std::string folder;
+};
+
+// Runs an open or save dialog starting in the dialog's remembered folder and type (kept in the
+// settings where they persist). A save name without extension gets the type's extension when
+// a filter of the first half was chosen. Nothing when cancelled, or after "Too long file name".
+// Remembering the choice is the caller's step (RememberChoice): an open dialog remembers it at
+// once, a save only once the file was written.
+std::optional<FileChoice> ChooseFile(Session& session, FileDialog dialog, bool save, const std::string& title,
+                                     std::span<const LogFileType> types);
+void RememberChoice(Session& session, FileDialog dialog, const FileChoice& choice);
+
+// Creates a file with the overwrite question ("File already exists, overwrite ?", caption
+// "File creation", Cancel the default). 0 written, 1 the user kept the old file, -1 a failure
+// (the system's text shown with the caption "Error opening file").
+int WriteNewFile(Session& session, const std::string& path, std::string_view bytes);
+
+// "&Open log" (busy guard, unsaved-log question, read, replace, status line). 0 when a new
+// log replaced the current one.
+int OpenLogCommand(Session& session);
+// "&Verify IGC log from Tarnvik".
+int VerifyIgcCommand(Session& session);
+// "Save log &As..." (the TopNavigator type; the other types are written by their formats).
+int SaveLogAsCommand(Session& session);
+
+}  // namespace tarnvik::app

@@ -1,0 +1,426 @@
+#include "app/session.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "core/version.h"
+
+namespace tarnvik::app {
+
+using access::AccessCompletion;
+using access::AccessRequest;
+using core::Answer;
+using core::Buttons;
+using core::Icon;
+
+LogSource LogSourceFromOrigin(int origin, int result) {
+  switch (origin) {
+    case 1: return {1, 1};
+    case 2: return {2, 1};
+    case 3: return {3, 0};
+    case 4: return {4, 0};
+    case 5: return {result > 0 ? 8 : 9, 1};
+    case 6: return {5, 0};
+    case 7: return {6, 0};
+    default: return {0, 0};
+  }
+}
+
+
+struct Session::WorkerQuestions {
+  std::mutex mutex;
+  uint64_t askingJob = 0;  // the job whose questions reach the user; 0 = none
+  std::vector<std::pair<std::shared_ptr<PendingQuestion>, int>> waiting;  // question, cancel value
+};
+
+Session::Session(core::Ui& ui, core::Clock& clock, TransferGate& gate, std::string_view folderDefault)
+    : settings(folderDefault),
+      ui_(ui),
+      clock_(clock),
+      gate_(gate),
+      queue_(std::make_shared<MainThreadQueue>()),
+      questions_(std::make_shared<WorkerQuestions>()) {}
+
+Session::~Session() { CancelWorkerQuestions(); }
+
+int Session::Initialise(std::unique_ptr<core::SettingsBackend> settingsBackend) {
+  if (settingsBackend) settings.Load(std::move(settingsBackend), &ui_);
+  portName = settings.Text(core::SettingId::PortName);
+  if (frontEnd_) frontEnd_->FilterChecked(settings.Number(core::SettingId::LogFilter) != 0);
+  gate_.Init();
+  busy = false;
+  utmView = false;
+  ChangeView(viewMode == ViewMode::Waypoints ? ViewMode::Waypoints : ViewMode::Tracklog, true);
+  UpdateTitle();
+  if (commandLine_ && commandLine_->Start(*this) < 0) {
+    Close(-1);
+    return -1;
+  }
+  return 0;
+}
+
+// ---- guards -------------------------------------------------------------------------------
+
+void Session::Message(const std::string& caption, const std::string& text) {
+  ui_.ShowMessage(caption, text, Icon::Error);
+}
+
+bool Session::CheckNotBusy(const std::string& caption) {
+  if (!busy) return true;
+  Message(caption, kBusyText);
+  return false;
+}
+
+bool Session::CheckView(ViewMode needed, const std::string& caption) {
+  if (!CheckNotBusy(caption)) return false;
+  if (viewMode != needed) {
+    Message(caption, kIncorrectViewText);
+    return false;
+  }
+  return true;
+}
+
+// ---- transfers ----------------------------------------------------------------------------
+
+access::JobCallbacks Session::MakeCallbacks() {
+  // Every callback runs on the worker thread and only posts: the queue is shared, the posted
+  // tasks touch the session when the main thread drains them.
+  std::shared_ptr<MainThreadQueue> queue = queue_;
+  access::JobCallbacks callbacks;
+  callbacks.status = [this, queue](uint64_t jobId, const std::string& text) {
+    queue->Post([this, jobId, text] {
+      if (jobId == latestJob_) SetStatus(text);
+    });
+  };
+  callbacks.product = [this, queue](uint64_t jobId, const std::string& text) {
+    queue->Post([this, jobId, text] {
+      if (jobId == latestJob_) SetProduct(text);
+    });
+  };
+  callbacks.fail = [this, queue](uint64_t jobId, const std::string& caption, const std::string& text) {
+    queue->Post([this, jobId, caption, text] {
+      if (jobId == latestJob_) Message(caption, text);
+    });
+  };
+  // Questions capture only shared state: a worker left running after the session ended still
+  // finds its question cancelled rather than a dangling session.
+  std::shared_ptr<WorkerQuestions> questions = questions_;
+  callbacks.ask = [this, queue, questions](uint64_t jobId, const std::string& caption, const std::string& text,
+                                           Buttons buttons, Answer defaultAnswer) {
+    int answer = AskForWorker(
+        *queue, *questions, jobId,
+        [this, caption, text, buttons, defaultAnswer] {
+          return static_cast<int>(ui_.Ask(caption, text, buttons, defaultAnswer));
+        },
+        static_cast<int>(Answer::Cancel));
+    return static_cast<Answer>(answer);
+  };
+  callbacks.chooseItem = [this, queue, questions](uint64_t jobId, const std::string& caption,
+                                                  const std::string& prompt, const std::vector<std::string>& items) {
+    return AskForWorker(
+        *queue, *questions, jobId, [this, caption, prompt, items] { return ui_.ChooseItem(caption, prompt, items); },
+        -1);
+  };
+  callbacks.completion = [this, queue](AccessCompletion&& completion) {
+    auto shared = std::make_shared<AccessCompletion>(std::move(completion));
+    queue->Post([this, shared] { OnCompletion(std::move(*shared)); });
+  };
+  return callbacks;
+}
+
+// Worker thread: registers the question, posts it to the main thread and waits for the answer.
+int Session::AskForWorker(MainThreadQueue& queue, WorkerQuestions& questions, uint64_t jobId,
+                          std::function<int()> ask, int cancelValue) {
+  auto question = std::make_shared<PendingQuestion>();
+  {
+    std::lock_guard<std::mutex> lock(questions.mutex);
+    if (questions.askingJob != jobId) return cancelValue;
+    questions.waiting.emplace_back(question, cancelValue);
+  }
+  queue.Post([question, ask] {
+    if (!question->Answered()) question->Answer(ask());
+  });
+  int answer = question->Wait();
+  std::lock_guard<std::mutex> lock(questions.mutex);
+  std::erase_if(questions.waiting, [&](const auto& w) { return w.first == question; });
+  return answer;
+}
+
+void Session::CancelWorkerQuestions() {
+  std::lock_guard<std::mutex> lock(questions_->mutex);
+  questions_->askingJob = 0;
+  for (auto& [question, cancelValue] : questions_->waiting) question->Cancel(cancelValue);
+  questions_->waiting.clear();
+}
+
+int Session::Start(AccessRequest request, const std::string& caption) {
+  if (!CheckNotBusy(caption)) return -1;
+  request.portName = portName;
+  request.callbacks = MakeCallbacks();
+  int accessType = request.accessType;
+  uint64_t jobId = 0;
+  // The questions of the new job may reach the user from the moment its worker runs.
+  {
+    std::lock_guard<std::mutex> lock(questions_->mutex);
+    questions_->askingJob = 0;
+  }
+  if (gate_.Start(std::move(request), jobId) != 0) return -1;
+  {
+    std::lock_guard<std::mutex> lock(questions_->mutex);
+    questions_->askingJob = jobId;
+  }
+  latestJob_ = jobId;
+  latestJobLive_ = true;
+  latestAccessType_ = accessType;
+  busy = true;
+  return 0;
+}
+
+int Session::DownloadTrackLog(int protocol, int speed) {
+  const std::string caption = "Download track log";
+  if (!CheckNotBusy(caption)) return -1;
+  if (track.present && !track.saved &&
+      ui_.Ask("Unsaved track log", "Current track log will be overwritten. Continue ?", Buttons::OkCancel,
+              Answer::Cancel) != Answer::Ok) {
+    return -1;
+  }
+  DiscardTrackLog();
+  if (RefreshesView()) ChangeView(ViewMode::Tracklog, true);
+  AccessRequest request;
+  request.accessType = access::kAccessDownloadTrackLog;
+  request.protocol = protocol;
+  request.speed = speed;
+  return Start(std::move(request), caption);
+}
+
+int Session::DownloadWaypoints(int protocol, int speed) {
+  AccessRequest request;
+  request.accessType = access::kAccessDownloadWaypoints;
+  request.protocol = protocol;
+  request.speed = speed;
+  return Start(std::move(request), "Download waypoints");
+}
+
+int Session::StartUpload(int accessType, int protocol, access::AccessData data, int count,
+                         const std::string& caption) {
+  AccessRequest request;
+  request.accessType = accessType;
+  request.protocol = protocol;
+  request.data = std::move(data);
+  request.count = count;
+  return Start(std::move(request), caption);
+}
+
+int Session::StartJob(int accessType, int protocol, int speed, const std::string& caption) {
+  AccessRequest request;
+  request.accessType = accessType;
+  request.protocol = protocol;
+  request.speed = speed;
+  return Start(std::move(request), caption);
+}
+
+void Session::AbortTransfer() {
+  if (!busy) return;
+  busy = false;
+  // A worker waiting for an answer gets Cancel before the engine waits for it to end.
+  CancelWorkerQuestions();
+  gate_.Abort();
+  // The aborted job's completion, should it still come, only releases its records.
+  latestJobLive_ = false;
+  if (commandLine_) PostTransferEnd(1, 0);
+}
+
+void Session::OnCompletion(AccessCompletion&& completion) {
+  if (completion.jobId != latestJob_ || !latestJobLive_) return;  // records released here
+  latestJobLive_ = false;
+  {
+    std::lock_guard<std::mutex> lock(questions_->mutex);
+    if (questions_->askingJob == completion.jobId) questions_->askingJob = 0;
+  }
+  bool ok = completion.result >= 0 && busy;
+  busy = false;
+  switch (completion.accessType) {
+    case access::kAccessDownloadTrackLog:
+      CompleteTrackLog(std::move(completion), ok);
+      break;
+    case access::kAccessDownloadWaypoints:
+      CompleteWaypoints(std::move(completion), ok);
+      break;
+    case access::kAccessDownloadCtrs:
+      if (ok) {
+        ctrs = std::move(completion.data.ctrs);
+        ChangeView(ViewMode::Ctr, true);
+      }
+      break;
+    case access::kAccessReadInstrumentData:
+      if (ok && !completion.data.text.empty()) {
+        ui_.ShowMessage("Read product data", completion.data.text, Icon::Information);
+      }
+      break;
+    default:  // uploads, erase, owner name: busy is cleared, the command line learns the outcome
+      if (commandLine_) PostTransferEnd(1, completion.result == 0 ? 1 : 0);
+      break;
+  }
+}
+
+void Session::CompleteTrackLog(AccessCompletion&& completion, bool ok) {
+  if (ok) {
+    LogSource source = LogSourceFromOrigin(completion.origin, completion.result);
+    track = CurrentTrackLog();
+    track.present = true;
+    track.log.points = std::move(completion.data.points);
+    track.log.origin = completion.origin;
+    track.log.sourceKind = source.kind;
+    track.log.sourceFlag = source.flag;
+    track.log.takenOver = clock_.UtcNow();
+    if (completion.origin == 5) track.rawIgc = std::move(completion.data.rawIgc);
+    if (completion.origin == 3) track.rawDevice = std::move(completion.data.rawDevice);
+    if (RefreshesView()) ChangeView(ViewMode::Tracklog, true);
+  }
+  if (commandLine_) PostTransferEnd(1, ok ? 1 : 0);
+  if (competitionMode) PostTransferEnd(2, ok ? 1 : 0);
+}
+
+void Session::CompleteWaypoints(AccessCompletion&& completion, bool ok) {
+  if (ok) {
+    waypoints.waypoints = std::move(completion.data.waypoints);
+    waypoints.shownCount = static_cast<int>(waypoints.waypoints.size());
+    ChangeView(ViewMode::Waypoints, true);
+  }
+  if (commandLine_) PostTransferEnd(1, ok ? 1 : 0);
+}
+
+void Session::PostTransferEnd(int kind, int success) {
+  queue_->Post([this, kind, success] { OnTransferEnd(kind, success); });
+}
+
+void Session::OnTransferEnd(int kind, int success) {
+  if (exitFlag) return;
+  if (kind == 1) {
+    if (success != 1) {
+      Close();
+    } else if (commandLine_ && commandLine_->Finish(*this) != 0) {
+      Close();
+    }
+  } else if (kind == 2 && success == 1 && competitionSave) {
+    competitionSave(*this);
+  }
+}
+
+// ---- views --------------------------------------------------------------------------------
+
+void Session::ChangeView(ViewMode mode, bool refresh) {
+  if (!CheckNotBusy("Change view mode")) return;
+  if (mode == viewMode && !refresh) return;
+  viewMode = mode;
+  utmView = mode != ViewMode::Ctr && utmChecked;
+  selection_.clear();
+  if (frontEnd_) frontEnd_->ViewLoaded();
+}
+
+void Session::SetUtmChecked(bool checked) {
+  utmChecked = checked;
+  if (viewMode != ViewMode::Ctr) ChangeView(viewMode, true);
+}
+
+void Session::SelectAll() {
+  if (!CheckNotBusy("Select all items")) return;
+  selection_.resize(RowCount());
+  for (size_t i = 0; i < selection_.size(); ++i) selection_[i] = i;
+  if (frontEnd_) frontEnd_->SelectionChanged();
+}
+
+void Session::SetSelection(std::vector<size_t> rows) {
+  std::erase_if(rows, [n = RowCount()](size_t r) { return r >= n; });
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  selection_ = std::move(rows);
+}
+
+size_t Session::RowCount() const {
+  switch (viewMode) {
+    case ViewMode::Tracklog: return track.log.points.size();
+    case ViewMode::Waypoints: return waypoints.waypoints.size();
+    case ViewMode::Ctr: return ctrs.size();
+  }
+  return 0;
+}
+
+void Session::ToggleTrackLogFilter() {
+  int32_t& filter = settings.Number(core::SettingId::LogFilter);
+  filter = filter ? 0 : 1;
+  if (frontEnd_) frontEnd_->FilterChecked(filter != 0);
+}
+
+// ---- the current log ----------------------------------------------------------------------
+
+void Session::DiscardTrackLog() {
+  track = CurrentTrackLog();
+  if (viewMode == ViewMode::Tracklog) selection_.clear();
+}
+
+void Session::ReplaceTrackLog(std::vector<core::TrackPoint> points, int sourceKind, int sourceFlag,
+                              std::vector<uint8_t> rawIgc) {
+  track = CurrentTrackLog();
+  track.rawIgc = std::move(rawIgc);
+  track.present = true;
+  track.log.points = std::move(points);
+  track.log.sourceKind = sourceKind;
+  track.log.sourceFlag = sourceFlag;
+  track.log.takenOver = clock_.UtcNow();
+}
+
+formats::IgcBuffer Session::IgcBufferOfLog() const {
+  formats::IgcBuffer buffer;
+  if (track.rawIgc.empty()) return buffer;
+  buffer.bytes.assign(track.rawIgc.begin(), track.rawIgc.end());
+  formats::IgcParseResult parsed = formats::ParseIgcLog(buffer.bytes);
+  if (parsed.count > 0) buffer.firstFixTime = parsed.fixes.front().time;
+  std::memcpy(buffer.manufacturer, parsed.manufacturer, sizeof buffer.manufacturer);
+  std::memcpy(buffer.serial, parsed.serial, sizeof buffer.serial);
+  return buffer;
+}
+
+// ---- texts --------------------------------------------------------------------------------
+
+void Session::SetStatus(const std::string& text) {
+  statusLine = text;
+  if (frontEnd_) frontEnd_->StatusText(text);
+}
+
+void Session::SetProduct(const std::string& text) {
+  productLine = text;
+  if (frontEnd_) frontEnd_->ProductText(text);
+}
+
+std::string Session::TitleText() const {
+  char buffer[160];
+  std::snprintf(buffer, sizeof buffer, "Tarnvik %d.%02d, %s%s", core::kVersion / 100, core::kVersion % 100,
+                portName.c_str(), competitionMode ? ", Competition mode" : "");
+  return buffer;
+}
+
+void Session::UpdateTitle() {
+  if (frontEnd_) frontEnd_->Title(TitleText());
+}
+
+// ---- close --------------------------------------------------------------------------------
+
+void Session::Close(int endCode) {
+  if (exitFlag) return;
+  if (busy) busy = false;
+  CancelWorkerQuestions();
+  latestJobLive_ = false;
+  // Shutting the engine down stops a running job the way an abort does, without its message.
+  DiscardTrackLog();
+  waypoints = core::WaypointList();
+  ctrs.clear();
+  gate_.Shutdown();
+  if (!commandLine_) settings.Save();  // interactive runs only; write errors are ignored
+  commandLine_.reset();
+  exitFlag = true;
+  if (frontEnd_) frontEnd_->EndDialog(endCode);
+}
+
+}  // namespace tarnvik::app

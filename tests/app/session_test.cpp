@@ -1,0 +1,460 @@
+#include "app/session.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "app/commands.h"
+#include "tests/fakes/fake_clock.h"
+#include "tests/fakes/recording_ui.h"
+
+namespace tarnvik::app {
+namespace {
+
+using core::Answer;
+
+// The access engine as the session sees it: records each request and keeps its callbacks so a
+// test can play the worker (on this thread or another).
+class FakeGate : public TransferGate {
+ public:
+  struct Job {
+    uint64_t id;
+    access::AccessRequest request;
+  };
+  std::vector<Job> jobs;
+  int refuse = 0;  // nonzero: Start refuses
+  int aborts = 0;
+  int shutdowns = 0;
+  int inits = 0;
+  uint64_t nextId = 100;
+
+  void Init() override { ++inits; }
+  int Start(access::AccessRequest request, uint64_t& jobId) override {
+    if (refuse) return -1;
+    jobId = nextId++;
+    jobs.push_back({jobId, std::move(request)});
+    return 0;
+  }
+  int Abort() override {
+    ++aborts;
+    return 0;
+  }
+  void Shutdown() override { ++shutdowns; }
+
+  Job& Last() { return jobs.back(); }
+  // The worker's completion of the latest job with the given points (downloads).
+  void CompleteLast(int result, std::vector<core::TrackPoint> points = {}, int origin = 1) {
+    access::AccessCompletion c;
+    c.jobId = Last().id;
+    c.accessType = Last().request.accessType;
+    c.protocol = Last().request.protocol;
+    c.result = result;
+    c.count = static_cast<int>(points.size());
+    c.data.points = std::move(points);
+    c.origin = origin;
+    Last().request.callbacks.completion(std::move(c));
+  }
+};
+
+// A settings store in memory that counts what is written.
+class MemoryBackend : public core::SettingsBackend {
+ public:
+  explicit MemoryBackend(int* writes) : writes_(writes) {}
+  OpenResult OpenUserStore(std::string&, std::string&) override { return OpenResult::Existed; }
+  std::optional<core::StoredValue> ReadUserValue(std::string_view) override { return std::nullopt; }
+  bool OpenDefaultStore() override { return false; }
+  std::optional<core::StoredValue> ReadDefaultValue(std::string_view) override { return std::nullopt; }
+  void CloseDefaultStore() override {}
+  void WriteValue(const core::SettingEntry&) override { ++*writes_; }
+  std::string Commit() override { return ""; }
+
+ private:
+  int* writes_;
+};
+
+class RecordingFrontEnd : public SessionFrontEnd {
+ public:
+  int viewLoads = 0;
+  int ends = 0;
+  int endCode = 99;
+  std::vector<std::string> statuses;
+  std::string title;
+  void ViewLoaded() override { ++viewLoads; }
+  void StatusText(const std::string& text) override { statuses.push_back(text); }
+  void Title(const std::string& text) override { title = text; }
+  void EndDialog(int code) override {
+    ++ends;
+    endCode = code;
+  }
+};
+
+class ScriptedRun : public CommandLineRun {
+ public:
+  bool exitWhenDone = true;
+  int startResult = 0;
+  int finishResult = 1;
+  int finishes = 0;
+  std::function<int(Session&)> start;
+  bool ExitWhenDone() const override { return exitWhenDone; }
+  int Start(Session& session) override { return start ? start(session) : startResult; }
+  int Finish(Session&) override {
+    ++finishes;
+    return finishResult;
+  }
+};
+
+std::vector<core::TrackPoint> Points(int n) {
+  std::vector<core::TrackPoint> points(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    points[static_cast<size_t>(i)].time = 1000000u + static_cast<uint32_t>(i);
+    points[static_cast<size_t>(i)].latitude = i * 1000;
+  }
+  return points;
+}
+
+class SessionTest : public ::testing::Test {
+ protected:
+  SessionTest() : session(ui, clock, gate, "/home/pilot") { session.SetFrontEnd(&frontEnd); }
+
+  void Initialise(std::unique_ptr<CommandLineRun> run = nullptr) {
+    if (run) session.SetCommandLineRun(std::move(run));
+    ASSERT_EQ(session.Initialise(std::make_unique<MemoryBackend>(&settingWrites)), 0);
+  }
+  // A finished download of n points with origin 1, shown in the Tracklog view.
+  void LoadLog(int n) {
+    ASSERT_EQ(session.DownloadTrackLog(0, 0), 0);
+    gate.CompleteLast(0, Points(n));
+    session.queue().Drain();
+    ASSERT_FALSE(session.busy);
+  }
+
+  testing::RecordingUi ui;
+  testing::FakeClock clock;
+  FakeGate gate;
+  RecordingFrontEnd frontEnd;
+  int settingWrites = 0;
+  Session session;
+};
+
+TEST_F(SessionTest, InitialisationLoadsTheTracklogViewAndSetsTheTitle) {
+  Initialise();
+  EXPECT_EQ(gate.inits, 1);
+  EXPECT_EQ(session.viewMode, ViewMode::Tracklog);
+  EXPECT_EQ(frontEnd.viewLoads, 1);
+  EXPECT_EQ(frontEnd.title, "Tarnvik 4.06, COM1");
+  session.competitionMode = true;
+  EXPECT_EQ(session.TitleText(), "Tarnvik 4.06, COM1, Competition mode");
+  EXPECT_TRUE(ui.shown.empty());
+}
+
+TEST_F(SessionTest, EveryGuardedCommandIsRefusedWhileATransferRuns) {
+  Initialise();
+  ASSERT_EQ(DispatchCommand(session, 40029), CommandOutcome::Done);  // Read Garmin
+  ASSERT_TRUE(session.busy);
+  ASSERT_EQ(gate.jobs.size(), 1u);
+  EXPECT_EQ(gate.Last().request.accessType, access::kAccessDownloadTrackLog);
+  EXPECT_EQ(gate.Last().request.portName, "COM1");
+
+  int refused = 0;
+  for (const CommandInfo& c : CommandTable()) {
+    bool viewCommand = c.kind == CommandKind::ViewTracklog || c.kind == CommandKind::ViewWaypoints ||
+                       c.kind == CommandKind::ViewCtr;
+    if (c.guard == CommandGuard::None && !viewCommand) continue;
+    ui.shown.clear();
+    CommandOutcome outcome = DispatchCommand(session, c.id);
+    if (outcome == CommandOutcome::NotAvailable) continue;
+    SCOPED_TRACE(c.id);
+    ui.ExpectOnly(std::string(c.caption), "Busy GPS driver");
+    ++refused;
+  }
+  EXPECT_GT(refused, 40);
+  EXPECT_EQ(gate.jobs.size(), 1u);  // the first transfer still runs, nothing else started
+  EXPECT_TRUE(session.busy);
+  EXPECT_EQ(session.viewMode, ViewMode::Tracklog);
+}
+
+TEST_F(SessionTest, CancellingTheUnsavedLogQuestionKeepsTheLogAndStartsNothing) {
+  Initialise();
+  LoadLog(5);
+  ui.answers = {Answer::Cancel};
+  EXPECT_EQ(DispatchCommand(session, 40075), CommandOutcome::Done);
+  ui.ExpectOnly("Unsaved track log", "Current track log will be overwritten. Continue ?");
+  EXPECT_EQ(session.track.log.points.size(), 5u);
+  EXPECT_EQ(gate.jobs.size(), 1u);
+
+  // The default answer is Cancel too; OK discards the log and starts the USB download.
+  ui.answers = {Answer::Ok};
+  DispatchCommand(session, 40075);
+  EXPECT_FALSE(session.track.present);
+  ASSERT_EQ(gate.jobs.size(), 2u);
+  EXPECT_EQ(gate.Last().request.protocol, 8);
+
+  // A saved log is replaced without a question.
+  gate.CompleteLast(0, Points(3));
+  session.queue().Drain();
+  session.track.saved = true;
+  ui.shown.clear();
+  DispatchCommand(session, 40091);
+  EXPECT_TRUE(ui.shown.empty());
+  EXPECT_EQ(gate.Last().request.protocol, 10);
+  EXPECT_EQ(gate.Last().request.speed, 57600);
+}
+
+TEST_F(SessionTest, CompletionTakesTheLogOverOnTheMainThreadWithItsSourceKind) {
+  Initialise();
+  struct Case {
+    int origin;
+    int result;
+    int kind;
+    int flag;
+    bool keepsIgc;
+    bool keepsDevice;
+  };
+  const Case cases[] = {{1, 0, 1, 1, false, false}, {2, 0, 2, 1, false, false}, {3, 0, 3, 0, false, true},
+                        {4, 0, 4, 0, false, false}, {5, 1, 8, 1, true, false},  {5, 0, 9, 1, true, false},
+                        {6, 0, 5, 0, false, false}, {7, 0, 6, 0, false, false}, {9, 0, 0, 0, false, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.origin);
+    session.track.saved = true;
+    ASSERT_EQ(session.DownloadTrackLog(4, 0), 0);
+    access::AccessCompletion done;
+    done.jobId = gate.Last().id;
+    done.accessType = access::kAccessDownloadTrackLog;
+    done.result = c.result;
+    done.origin = c.origin;
+    done.data.points = Points(4);
+    done.count = 4;
+    done.data.rawIgc = {'A', 'X'};
+    done.data.rawDevice = {1, 2, 3};
+    // The worker runs on its own thread; nothing changes until the main thread drains.
+    std::thread worker([&] {
+      gate.Last().request.callbacks.status(done.jobId, "Track log record 4 of 4 received");
+      gate.Last().request.callbacks.completion(std::move(done));
+    });
+    worker.join();
+    EXPECT_TRUE(session.busy);
+    EXPECT_FALSE(session.track.present);
+    EXPECT_EQ(session.queue().Drain(), 2u);
+    EXPECT_FALSE(session.busy);
+    ASSERT_TRUE(session.track.present);
+    EXPECT_FALSE(session.track.saved);
+    EXPECT_EQ(session.track.log.points.size(), 4u);
+    EXPECT_EQ(session.track.log.origin, c.origin);
+    EXPECT_EQ(session.track.log.sourceKind, c.kind);
+    EXPECT_EQ(session.track.log.sourceFlag, c.flag);
+    EXPECT_EQ(session.track.log.takenOver, clock.UtcNow());
+    EXPECT_EQ(!session.track.rawIgc.empty(), c.keepsIgc);
+    EXPECT_EQ(!session.track.rawDevice.empty(), c.keepsDevice);
+    EXPECT_EQ(session.statusLine, "Track log record 4 of 4 received");
+  }
+  EXPECT_TRUE(ui.shown.empty());
+}
+
+TEST_F(SessionTest, AnAbortedDownloadsLateCompletionIsReleasedAndLeavesBusyAlone) {
+  Initialise();
+  session.DownloadTrackLog(0, 0);
+  uint64_t aborted = gate.Last().id;
+  access::JobCallbacks oldCallbacks = gate.Last().request.callbacks;
+  DispatchCommand(session, 1102);  // "Abort transfer"
+  EXPECT_FALSE(session.busy);
+  EXPECT_EQ(gate.aborts, 1);
+
+  // Its completion still arrives: the points are released, busy stays 0.
+  gate.CompleteLast(0, Points(7));
+  session.queue().Drain();
+  EXPECT_FALSE(session.busy);
+  EXPECT_FALSE(session.track.present);
+
+  // A late completion of that job after a new one started leaves the new one running.
+  session.DownloadTrackLog(0, 0);
+  ASSERT_NE(gate.Last().id, aborted);
+  access::AccessCompletion late;
+  late.jobId = aborted;
+  late.accessType = access::kAccessDownloadTrackLog;
+  late.result = 0;
+  late.data.points = Points(9);
+  oldCallbacks.status(aborted, "old text");
+  oldCallbacks.completion(std::move(late));
+  session.queue().Drain();
+  EXPECT_TRUE(session.busy);
+  EXPECT_FALSE(session.track.present);
+  EXPECT_NE(session.statusLine, "old text");
+
+  // A failed download releases nothing that was there and clears busy.
+  gate.CompleteLast(-1);
+  session.queue().Drain();
+  EXPECT_FALSE(session.busy);
+  EXPECT_FALSE(session.track.present);
+  EXPECT_TRUE(ui.shown.empty());
+}
+
+TEST_F(SessionTest, AWorkersQuestionIsAskedOnTheMainThreadAndAnAbortAnswersCancel) {
+  Initialise();
+  session.DownloadTrackLog(4, 0);
+  access::JobCallbacks callbacks = gate.Last().request.callbacks;
+  uint64_t id = gate.Last().id;
+
+  ui.choices = {2};
+  int chosen = -9;
+  std::thread worker([&] { chosen = callbacks.chooseItem(id, "Track list", "Choose a track", {"a", "b", "c"}); });
+  while (session.queue().Pending() == 0) std::this_thread::yield();
+  EXPECT_EQ(session.queue().Drain(), 1u);
+  worker.join();
+  EXPECT_EQ(chosen, 2);
+  ui.ExpectOnly("Track list", "Choose a track");
+
+  // An abort while the worker waits answers Cancel; the question is never shown.
+  Answer answer = Answer::Ok;
+  std::thread asking([&] {
+    answer = callbacks.ask(id, "Read GPS track log", "Overwrite ?", core::Buttons::OkCancel, Answer::Ok);
+  });
+  while (session.queue().Pending() == 0) std::this_thread::yield();
+  session.AbortTransfer();
+  asking.join();
+  EXPECT_EQ(answer, Answer::Cancel);
+  session.queue().Drain();
+  EXPECT_TRUE(ui.shown.empty());
+  // Questions of a job that is no longer current are not asked at all.
+  EXPECT_EQ(callbacks.chooseItem(id, "Track list", "again", {"a"}), -1);
+}
+
+TEST_F(SessionTest, ViewChangesAndTheUtmCheckBox) {
+  Initialise();
+  int loads = frontEnd.viewLoads;
+  DispatchCommand(session, 40025);  // Tracklog again: nothing happens
+  EXPECT_EQ(frontEnd.viewLoads, loads);
+  DispatchCommand(session, 40024);
+  EXPECT_EQ(session.viewMode, ViewMode::Waypoints);
+  EXPECT_EQ(frontEnd.viewLoads, loads + 1);
+  DispatchCommand(session, 1018);  // UTM ticked: the Waypoints view reloads with UTM columns
+  EXPECT_TRUE(session.utmView);
+  EXPECT_EQ(frontEnd.viewLoads, loads + 2);
+  DispatchCommand(session, 40101);
+  EXPECT_EQ(session.viewMode, ViewMode::Ctr);
+  EXPECT_FALSE(session.utmView);
+  int ctrLoads = frontEnd.viewLoads;
+  DispatchCommand(session, 1018);  // unticking in the CTR view changes nothing
+  EXPECT_EQ(frontEnd.viewLoads, ctrLoads);
+  EXPECT_FALSE(session.utmView);
+  DispatchCommand(session, 40025);
+  EXPECT_FALSE(session.utmView);
+
+  // A command that needs another view says so.
+  ui.shown.clear();
+  DispatchCommand(session, 40031);
+  ui.ExpectOnly("Delete waypoint(s)", "Incorrect view mode");
+  EXPECT_TRUE(ui.shown.empty());
+}
+
+TEST_F(SessionTest, SelectAllDeleteAndUploadWorkOnTheSelectedWaypoints) {
+  Initialise();
+  for (int i = 0; i < 4; ++i) {
+    core::Waypoint w;
+    w.altitude = i;
+    session.waypoints.waypoints.push_back(w);
+  }
+  DispatchCommand(session, 40024);
+  DispatchCommand(session, 40021);
+  ui.ExpectOnly("Upload waypoints", "No waypoints selected");
+  session.SetSelection({3, 1, 9});
+  DispatchCommand(session, 40021);
+  ASSERT_EQ(gate.jobs.size(), 1u);
+  EXPECT_EQ(gate.Last().request.accessType, access::kAccessUploadWaypoints);
+  ASSERT_EQ(gate.Last().request.data.waypoints.size(), 2u);
+  EXPECT_EQ(gate.Last().request.data.waypoints[0].altitude, 1);
+  EXPECT_EQ(gate.Last().request.count, 2);
+  gate.CompleteLast(0);
+  session.queue().Drain();
+  EXPECT_FALSE(session.busy);
+
+  DispatchCommand(session, 40031);  // delete rows 1 and 3
+  ASSERT_EQ(session.waypoints.waypoints.size(), 2u);
+  EXPECT_EQ(session.waypoints.waypoints[1].altitude, 2);
+  EXPECT_TRUE(session.selection().empty());
+  DispatchCommand(session, 40042);
+  EXPECT_EQ(session.selection(), (std::vector<size_t>{0, 1}));
+}
+
+TEST_F(SessionTest, TheCloseHandlerRunsOnceAndSavesSettingsInInteractiveRuns) {
+  Initialise();
+  session.DownloadTrackLog(0, 0);
+  DispatchCommand(session, 40088);  // the filter toggle is a setting that changed
+  EXPECT_EQ(session.settings.Number(core::SettingId::LogFilter), 0);
+  DispatchCommand(session, 40019);
+  EXPECT_TRUE(session.exitFlag);
+  EXPECT_FALSE(session.busy);
+  EXPECT_EQ(gate.shutdowns, 1);
+  EXPECT_EQ(settingWrites, 1);
+  EXPECT_EQ(frontEnd.ends, 1);
+  DispatchCommand(session, 1010);
+  session.Close();
+  EXPECT_EQ(gate.shutdowns, 1);
+  EXPECT_EQ(frontEnd.ends, 1);
+  EXPECT_EQ(settingWrites, 1);
+  // The job's completion after the close is dropped.
+  gate.CompleteLast(0, Points(2));
+  session.queue().Drain();
+  EXPECT_FALSE(session.track.present);
+}
+
+TEST_F(SessionTest, ACommandLineRunEndsThroughTheTransferEndMessageWithoutSavingSettings) {
+  auto run = std::make_unique<ScriptedRun>();
+  ScriptedRun* script = run.get();
+  run->start = [](Session& s) { return s.DownloadTrackLog(0, 0); };
+  Initialise(std::move(run));
+  ASSERT_TRUE(session.busy);
+  session.settings.Number(core::SettingId::Port) = 4;
+  gate.CompleteLast(-1);
+  session.queue().Drain();  // the completion posts the transfer end, which closes
+  EXPECT_EQ(script->finishes, 0);
+  EXPECT_TRUE(session.exitFlag);
+  EXPECT_EQ(settingWrites, 0);
+}
+
+TEST_F(SessionTest, ASuccessfulCommandLineTransferRunsTheFinishStep) {
+  auto run = std::make_unique<ScriptedRun>();
+  ScriptedRun* script = run.get();
+  run->start = [](Session& s) { return s.DownloadTrackLog(0, 0); };
+  run->finishResult = 0;  // exit when done not set: the window stays
+  Initialise(std::move(run));
+  gate.CompleteLast(0, Points(3));
+  session.queue().Drain();
+  EXPECT_EQ(script->finishes, 1);
+  EXPECT_FALSE(session.exitFlag);
+  EXPECT_EQ(session.track.log.points.size(), 3u);
+
+  // A failed start closes at once with -1.
+  testing::RecordingUi otherUi;
+  FakeGate otherGate;
+  Session other(otherUi, clock, otherGate, "/home/pilot");
+  RecordingFrontEnd otherFront;
+  other.SetFrontEnd(&otherFront);
+  auto failing = std::make_unique<ScriptedRun>();
+  failing->startResult = -1;
+  other.SetCommandLineRun(std::move(failing));
+  EXPECT_EQ(other.Initialise(nullptr), -1);
+  EXPECT_TRUE(other.exitFlag);
+  EXPECT_EQ(otherFront.endCode, -1);
+}
+
+TEST_F(SessionTest, ARefusedStartLeavesBusyClear) {
+  Initialise();
+  gate.refuse = 1;
+  EXPECT_EQ(session.DownloadWaypoints(0, 0), -1);
+  EXPECT_FALSE(session.busy);
+  gate.refuse = 0;
+  ui.answers = {Answer::Cancel};
+  DispatchCommand(session, 40014);  // erase asks first
+  ui.ExpectOnly("Erase Track Log", "Are you sure ?");
+  EXPECT_TRUE(gate.jobs.empty());
+  ui.answers = {Answer::Ok};
+  DispatchCommand(session, 40014);
+  ASSERT_EQ(gate.jobs.size(), 1u);
+  EXPECT_EQ(gate.Last().request.accessType, access::kAccessEraseTrack);
+  EXPECT_EQ(gate.Last().request.protocol, 3);
+}
+
+}  // namespace
+}  // namespace tarnvik::app
