@@ -1,0 +1,13 @@
+#include "sim/tool/families.h"
+
+#include "sim/echo_device.h"
+#include "sim/garmin/garmin_device.h"
+
+namespace tarnvik::sim {
+
+void RegisterBuiltInSimulators() {
+  RegisterEchoSimulator();
+  garmin::RegisterGarminSimulator();
+}
+
+}  // namespace tarnvik::sim
