@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "app/command_line.h"
+#include "app/command_line_headless.h"
 #include "core/file_io.h"
 #include "core/version.h"
 #include "formats/igc.h"
@@ -166,8 +167,8 @@ int RunProgram(int argc, const char* const* argv, std::ostream& out, core::Ui& u
                    core::Icon::Information);
     return 1;
   }
-  ui.ShowMessage(core::kProgramName, "instrument transfers cannot be run by this build", core::Icon::Error);
-  return 1;
+  // No window in this build: a transfer run is headless whatever /WIN says.
+  return RunHeadlessTransfer(std::move(parsed.options), ui, core::MakePlatformSettingsBackend());
 }
 
 }  // namespace tarnvik::app

@@ -316,7 +316,7 @@ int CommandLineDriver::StartWaypointUpload(Session& session) {
 int CommandLineDriver::Finish(Session& session) {
   CommandLineOptions& o = *options_;
   if (o.action == CommandLineAction::WriteWaypoints || o.action == CommandLineAction::WriteWaypointsIdName) {
-    succeeded_ = true;  // the upload ended with success
+    *succeeded_ = true;  // the upload ended with success
     return ExitWhenDone() ? 1 : 0;
   }
   CommandLineFinishContext context{
@@ -329,7 +329,7 @@ int CommandLineDriver::Finish(Session& session) {
       [&session](const std::string& text) { session.SetProduct(text); },
       [&session](ViewMode view) { session.ChangeView(view, true); },
   };
-  succeeded_ = WriteCommandLineFile(o, formats_, context);
+  *succeeded_ = WriteCommandLineFile(o, formats_, context);
   return ExitWhenDone() ? 1 : 0;
 }
 

@@ -102,7 +102,8 @@ class CommandLineDriver final : public CommandLineRun {
   int Finish(Session& session) override;
 
   // True once the requested action has been carried out to its end (file written, upload done).
-  bool Succeeded() const { return succeeded_; }
+  // Shared, because the session releases the run when it closes.
+  std::shared_ptr<const bool> Outcome() const { return succeeded_; }
   const CommandLineOptions& options() const { return *options_; }
 
  private:
@@ -112,7 +113,7 @@ class CommandLineDriver final : public CommandLineRun {
   std::unique_ptr<CommandLineOptions> options_;
   bool headless_;
   CommandLineFormats formats_;
-  bool succeeded_ = false;
+  std::shared_ptr<bool> succeeded_ = std::make_shared<bool>(false);
 };
 
 }  // namespace tarnvik::app
