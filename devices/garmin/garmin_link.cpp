@@ -124,6 +124,16 @@ int SendCommand(GarminSession& session, uint16_t command) {
 
 int SendAbortTransfer(GarminSession& session) { return SendCommand(session, kCommandAbortTransfer); }
 
+void DrainGarminPackets(GarminSession& session, int64_t quietMs) {
+  // Bounded: a unit that never stops talking cannot hold the job here.
+  for (int i = 0; i < 300; ++i) {
+    const int got = session.link.ReadUnit(
+        [&session](uint8_t byte) { return session.parser.Feed(byte, session.received); }, quietMs);
+    if (got != access::kReadComplete) break;
+  }
+  session.parser.Reset();
+}
+
 bool IsAckOf(const GarminPacket& packet, uint8_t id) {
   return packet.id == kPidAck && packet.size >= 1 && packet.data[0] == id && packet.data[1] == 0;
 }

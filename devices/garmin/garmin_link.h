@@ -129,6 +129,10 @@ int SendCommand(GarminSession& session, uint16_t command);
 // Packet 10 with command 0: tells the unit to stop the transfer in progress.
 int SendAbortTransfer(GarminSession& session);
 
+// Reads and drops whatever the unit still sends (its acknowledgement of an abort-transfer
+// command, the rest of a broken transfer) until quietMs pass without a packet or the port fails.
+void DrainGarminPackets(GarminSession& session, int64_t quietMs);
+
 // True when the received packet is an acknowledgement of id: packet 6 with data (id, 0). A unit
 // that sends a one-byte acknowledgement passes too (the data area reads as zero beyond size).
 bool IsAckOf(const GarminPacket& packet, uint8_t id);

@@ -15,6 +15,9 @@ namespace {
 
 using core::FormatCounts;
 
+// How long the line must stay quiet before the next CTR after a failed one.
+constexpr int64_t kDrainQuietMs = 500;
+
 // One transfer's failure reporting: the message under the transfer's caption, then (unless the
 // step says otherwise) the abort-transfer command, so the unit stops sending.
 struct Transfer {
@@ -298,6 +301,9 @@ int UploadGarminCtrs(GarminSession& session, const std::vector<std::vector<core:
       if (firstEmpty == 0) firstEmpty = number;
       continue;
     }
+    // After a failed zone the unit still answers the abort-transfer command; those answers
+    // must not be taken for the next zone's acknowledgements.
+    if (result != 0) DrainGarminPackets(session, kDrainQuietMs);
     result = UploadGarminTrack(session, points, number);
   }
   if (firstEmpty > 0) session.link.operation().Fail(kUploadCtrCaption, FormatCounts("No points for CTR % sent", firstEmpty));

@@ -46,10 +46,44 @@ inline core::Waypoint MakeWaypoint(const char* id, const char* comment, int32_t 
   return w;
 }
 
+// Passes the device's packets through, replacing the Nth (acknowledgements included) where a
+// rule says so: the unit's answers that the simulator itself never gives.
+class PacketRewriter : public sim::Device {
+ public:
+  struct Rule {
+    int packet = 0;
+    uint8_t id = 0;
+    std::vector<uint8_t> data;
+  };
+  explicit PacketRewriter(sim::Device& inner) : inner_(inner) {}
+  std::vector<Rule> rules;
+
+  void Receive(const uint8_t* bytes, size_t count, std::vector<uint8_t>& out) override {
+    std::vector<uint8_t> raw;
+    inner_.Receive(bytes, count, raw);
+    for (uint8_t b : raw) {
+      if (!parser_.Feed(b, packet_)) continue;
+      ++packets_;
+      std::vector<uint8_t> framed = devices::garmin::FrameGarminPacket(packet_.id, packet_.data.data(), packet_.size);
+      for (const auto& rule : rules) {
+        if (rule.packet == packets_) framed = devices::garmin::FrameGarminPacket(rule.id, rule.data.data(), rule.data.size());
+      }
+      out.insert(out.end(), framed.begin(), framed.end());
+    }
+  }
+
+ private:
+  sim::Device& inner_;
+  devices::garmin::GarminParser parser_;
+  devices::garmin::GarminPacket packet_;
+  int packets_ = 0;
+};
+
 struct Rig {
   explicit Rig(sim::garmin::GarminDeviceConfig config = {})
       : device(std::move(config)),
-        wire(device, clock),
+        rewriter(device),
+        wire(rewriter, clock),
         link(wire, clock, operation, capture, 0),
         session(link) {}
 
@@ -57,6 +91,7 @@ struct Rig {
   RecordingOperation operation;
   access::DebugCapture capture;
   sim::garmin::GarminDevice device;
+  PacketRewriter rewriter;
   sim::PumpedLink wire;
   access::Link link;
   devices::garmin::GarminSession session;
