@@ -1,5 +1,6 @@
 // The file formats this build gives the command-line runs.
 #include "app/command_line_run.h"
+#include "app/google_earth_export.h"
 #include "formats/igc_writer.h"
 
 namespace tarnvik::app {
@@ -17,6 +18,12 @@ CommandLineFormats BuiltInCommandLineFormats() {
     bytes = formats::FormatIgcLog(data.log.points, data.log.sourceKind, header, data.log.takenOver,
                                   formats::IgcGRecord::Always);
     return 0;
+  };
+  // KML_LOG: one trip with the statistics; signed when the log came from an instrument, with
+  // the log's own UTC flag.
+  formats.kml = [](const CommandLineFileData& data, std::string& bytes) {
+    const int signFlag = data.log.sourceKind >= 1 && data.log.sourceKind <= 8 ? 1 : 0;
+    return BuildGoogleEarthKml(data.ui, data.log.points, signFlag, data.log.sourceFlag, data.log.sourceName, bytes);
   };
   return formats;
 }

@@ -11,6 +11,8 @@
 
 #include "core/file_io.h"
 #include "formats/igc.h"
+#include "formats/kml_reader.h"
+#include "tests/fakes/recording_ui.h"
 #include "sim/garmin/garmin_device.h"
 #include "sim/memory_link.h"
 #include "tests/fakes/pty_pair.h"
@@ -103,6 +105,75 @@ TEST_F(CliEndToEnd, HelpVersionAndRefusedCommandLines) {
   }
 }
 
+// The fixes of a KML file written by the program, as its reader gives them back.
+formats::TrackParseResult ReadKml(const fs::path& path) {
+  testing::RecordingUi ui;
+  formats::TrackParseResult parsed = formats::ReadKmlLog(ui, ReadText(path));
+  EXPECT_TRUE(ui.shown.empty()) << ui.shown.front().caption << ": " << ui.shown.front().text;
+  return parsed;
+}
+
+// Fix by fix: the same times, positions within the KML's six decimals of a degree (12
+// semicircles), heights in whole metres.
+void ExpectSameFixes(const std::vector<core::TrackPoint>& kml, const std::vector<core::TrackPoint>& source) {
+  ASSERT_EQ(kml.size(), source.size());
+  for (size_t i = 0; i < kml.size(); ++i) {
+    EXPECT_EQ(kml[i].time, source[i].time) << i;
+    EXPECT_NEAR(kml[i].latitude, source[i].latitude, 12) << i;
+    EXPECT_NEAR(kml[i].longitude, source[i].longitude, 12) << i;
+    EXPECT_NEAR(kml[i].height, source[i].height, 5) << i;
+  }
+}
+
+TEST_F(CliEndToEnd, IgcToKmlOnRealFlightsReadsBackTheSameFixes) {
+  for (const char* name : {"xcs_marcourt.igc", "hack_885B0912.IGC", "igp_2016-11-08-xcs-aaa-02.igc", "gpsb_92HV66G1.igc"}) {
+    SCOPED_TRACE(name);
+    const std::string igc = ReadText(kIgcData + name);
+    ASSERT_EQ(core::WriteFileAtomically((dir_ / "flight.igc").string(), igc), "");
+    ProgramRun run = Tarnvik({"/IGC2KML=flight"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    formats::TrackParseResult back = ReadKml(dir_ / "flight.kml");
+    EXPECT_EQ(back.signatureFlag, 0);  // a converted IGC file is not signed
+    ExpectSameFixes(back.fixes, formats::ParseIgcLog(igc).fixes);
+    fs::remove(dir_ / "flight.kml");
+  }
+  // A logger whose A record is too short for the reader: refused, no file.
+  ASSERT_EQ(core::WriteFileAtomically((dir_ / "tri.igc").string(), ReadText(kIgcData + "xcs_tri.igc")), "");
+  ProgramRun refused = Tarnvik({"/IGC2KML=tri"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, "Reading IGC log file: Too short A-record\n");
+  EXPECT_FALSE(fs::exists(dir_ / "tri.kml"));
+}
+
+TEST_F(CliEndToEnd, ExistingKmlIsLeftAloneWithoutOverwrite) {
+  ASSERT_EQ(core::WriteFileAtomically((dir_ / "f.igc").string(), ReadText(kIgcData + "xcs_marcourt.igc")), "");
+  ASSERT_EQ(core::WriteFileAtomically((dir_ / "f.kml").string(), "mine"), "");
+  ProgramRun kept = Tarnvik({"/IGC2KML=f"});
+  EXPECT_EQ(kept.status, 1);
+  EXPECT_EQ(kept.err, "Write GoogleEarth file: File already exists\n");
+  EXPECT_EQ(ReadText(dir_ / "f.kml"), "mine");
+  ProgramRun replaced = Tarnvik({"/OVERWRITE", "/IGC2KML=f"});
+  EXPECT_EQ(replaced.status, 0) << replaced.err;
+  EXPECT_EQ(ReadKml(dir_ / "f.kml").fixes.size(), 221u);
+}
+
+TEST_F(CliEndToEnd, DatToKmlCarriesTheValidationAsSignature) {
+  for (bool validated : {true, false}) {
+    auto content = testing::SampleDatFlight(validated, validated);
+    ASSERT_EQ(core::WriteFileAtomically((dir_ / "old.dat").string(), testing::BuildDatFile(content)), "");
+    ProgramRun run = Tarnvik({"/OVERWRITE", "/DAT2KML=old"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    formats::TrackParseResult back = ReadKml(dir_ / "old.kml");
+    ASSERT_EQ(back.fixes.size(), 5u);
+    EXPECT_EQ(back.fixes[0].time, content.fixes[0].time);
+    ProgramRun verify = Tarnvik({"--verify", (dir_ / "old.kml").string()});
+    EXPECT_EQ(verify.status, validated ? 0 : 1);
+    EXPECT_EQ(verify.out, (dir_ / "old.kml").string() + ": track 1, 2008-06-08   12:00:00: " +
+                              (validated ? "Signature OK" : "NO signature") + "\n");
+  }
+}
+
 TEST_F(CliEndToEnd, DamagedDatFileIsRefusedWithItsMessage) {
   auto words = testing::BuildDatWords(testing::SampleDatFlight(true, true));
   words.back() += 1;
@@ -165,6 +236,26 @@ TEST_F(CliEndToEnd, GarminIgcDownloadIntoAFolderAndItsFlightNumbers) {
   EXPECT_EQ(second.status, 0) << second.err;
   EXPECT_TRUE(fs::exists(dir_ / "2021-03-06-xtv-000-02.igc"));
   EXPECT_EQ(ReadText(written), text);
+}
+
+TEST_F(CliEndToEnd, GarminKmlDownloadWithDateInAQuotedNameAndNoOverwrite) {
+  SimulatedGarmin garmin(kIgcData + "xcs_marcourt.igc");
+  ASSERT_TRUE(garmin.ok());
+  fs::create_directories(dir_ / "My logs");
+  // No /EXIT: a run without a window still ends when its file is written.
+  const std::vector<std::string> args = {"/PORT=" + garmin.path(), "/KML_LOG=" + (dir_ / "My logs").string() + "/$date.kml"};
+  ProgramRun run = Tarnvik(args);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const fs::path written = dir_ / "My logs" / "20210306.kml";
+  formats::TrackParseResult back = ReadKml(written);
+  EXPECT_EQ(back.signatureFlag, formats::kKmlSignatureValid);  // downloaded from an instrument
+  EXPECT_EQ(back.fixes.size(), 221u);
+
+  const std::string before = ReadText(written);
+  ProgramRun again = Tarnvik(args);
+  EXPECT_EQ(again.status, 1);
+  EXPECT_EQ(again.err, "File creation: File already exists, overwrite ? -> Cancel\n");
+  EXPECT_EQ(ReadText(written), before);
 }
 
 TEST_F(CliEndToEnd, TransferToAPortThatIsNotThereFailsWithStatusOne) {
