@@ -79,6 +79,34 @@ class PacketRewriter : public sim::Device {
   int packets_ = 0;
 };
 
+// Lets the device's packets out one per read, as a slow line would: the first packet of a
+// reply at once, each further one when the host reads again. So a fault at the k-th read hits
+// exactly one packet (an acknowledgement apart from the data that follows it).
+class PacketPacer : public sim::Device {
+ public:
+  explicit PacketPacer(sim::Device& inner) : inner_(inner) {}
+
+  void Receive(const uint8_t* bytes, size_t count, std::vector<uint8_t>& out) override {
+    std::vector<uint8_t> raw;
+    inner_.Receive(bytes, count, raw);
+    for (uint8_t b : raw) {
+      if (parser_.Feed(b, packet_)) held_.push_back(devices::garmin::FrameGarminPacket(packet_.id, packet_.data.data(), packet_.size));
+    }
+    Tick(0, out);
+  }
+  void Tick(int64_t, std::vector<uint8_t>& out) override {
+    if (held_.empty()) return;
+    out.insert(out.end(), held_.front().begin(), held_.front().end());
+    held_.erase(held_.begin());
+  }
+
+ private:
+  sim::Device& inner_;
+  devices::garmin::GarminParser parser_;
+  devices::garmin::GarminPacket packet_;
+  std::vector<std::vector<uint8_t>> held_;
+};
+
 struct Rig {
   explicit Rig(sim::garmin::GarminDeviceConfig config = {})
       : device(std::move(config)),
