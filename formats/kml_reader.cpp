@@ -365,7 +365,9 @@ int ParseKmlCoordinate(const char*& cursor, double& latitudeDeg, double& longitu
   if (!ReadCoordinateNumber(p, longitude) || *p++ != ',') return -1;
   if (!ReadCoordinateNumber(p, latitude) || *p++ != ',') return -2;
   if (!ReadCoordinateNumber(p, height)) return -3;
-  if (!(std::fabs(longitude) < 180.0) || !(std::fabs(latitude) < 90.0)) return -4;
+  // The writer prints a fix on the antimeridian or within half a millionth of a degree of it
+  // as -180.000000 or 180.000000, and one at a pole as +-90.000000: those are read as well.
+  if (!(std::fabs(longitude) <= 180.0) || !(std::fabs(latitude) <= 90.0)) return -4;
   // Beyond this no height is meaningful, and its decimetres would not fit 32 bits.
   if (!(std::fabs(height) < 2.0e8)) return -5;
   int result;

@@ -45,7 +45,7 @@ int64_t ParseIsoTime(const char* text, int& utcFlag);
 int NextSecondsValue(const char*& cursor, uint32_t& value);
 
 // The next "longitude,latitude,height" triple at cursor. Each number: an optional sign, at least
-// one digit, optionally "." and fraction digits. |longitude| < 180, |latitude| < 90. The height
+// one digit, optionally "." and fraction digits. |longitude| <= 180, |latitude| <= 90. The height
 // in whole metres is rounded half away from zero. Returns 1 when a blank follows (cursor moves
 // past it), 0 at the end of the text, negative on a format error.
 int ParseKmlCoordinate(const char*& cursor, double& latitudeDeg, double& longitudeDeg,

@@ -210,7 +210,7 @@ TEST(KmlReaderTest, RefusedDocuments) {
       {Document(Replace(trip, "8.100000,46.500000,1200 ", "8.100000,46.500000 ")), "Bad <coordinates> data"},
       {Document(Replace(trip, "8.100000,46.500000,1200 ", "8.100000,46.500000,1e3 ")), "Bad <coordinates> data"},
       {Document(Replace(trip, "8.100000,46.500000,1200 ", "8,100000,46.500000,1200 ")), "Bad <coordinates> data"},
-      {Document(Replace(trip, "8.100000,46.500000,1200 ", "180.0,46.500000,1200 ")), "Bad <coordinates> data"},
+      {Document(Replace(trip, "8.100000,46.500000,1200 ", "180.1,46.500000,1200 ")), "Bad <coordinates> data"},
       {Document(Replace(trip, "8.100000,46.500000,1200 ", "")), "Bad number of positions in <coordinates>"},
       {Document(Replace(trip, "\r\n        </coordinates>", " 8.1,46.5,1\r\n        </coordinates>")),
        "Bad number of positions in <coordinates>"},
@@ -286,6 +286,27 @@ TEST(KmlReaderTest, AtMostFiftyTracks) {
   EXPECT_EQ(r.fixes[0].time, TimeOf(2010, 1, 1, 0, 0, 0) + 3600 * 49);
 }
 
+// Fixes on the antimeridian, a hair short of it, and at the poles are written as +-180.000000 and
+// +-90.000000; the reader takes those back (the same meridian) with the signature intact.
+TEST(KmlReaderTest, AntimeridianAndPolesReadBack) {
+  FlightSummary s = Trip(6);
+  s.fixes[0].longitude = INT32_MIN;        // -180 degrees
+  s.fixes[1].longitude = INT32_MAX - 2;    // prints as 180.000000
+  s.fixes[2].latitude = 1 << 30;           // north pole
+  s.fixes[3].latitude = -(1 << 30) + 1;    // prints as -90.000000
+  const std::string text = Document(Folder(s));
+  EXPECT_NE(text.find("-180.000000,"), std::string::npos);
+  EXPECT_NE(text.find(" 180.000000,"), std::string::npos);
+  RecordingUi ui;
+  TrackParseResult r = ReadKmlLog(ui, text);
+  ASSERT_EQ(r.result, 6) << (ui.shown.empty() ? "" : ui.shown[0].text);
+  EXPECT_EQ(r.signatureFlag, kKmlSignatureValid);
+  EXPECT_EQ(r.fixes[0].longitude, INT32_MIN);
+  EXPECT_EQ(r.fixes[1].longitude, INT32_MIN);
+  EXPECT_EQ(r.fixes[2].latitude, 1 << 30);
+  EXPECT_EQ(r.fixes[3].latitude, -(1 << 30));
+}
+
 TEST(KmlReaderTest, ParseIsoTime) {
   const int64_t base = TimeOf(2007, 6, 1, 10, 0, 0);
   struct Case {
@@ -348,7 +369,7 @@ TEST(KmlReaderTest, NextSecondsValueAndParseKmlCoordinate) {
   EXPECT_EQ(height, -2);
   EXPECT_EQ(ParseKmlCoordinate(cursor, latitude, longitude, height), 0);
   EXPECT_EQ(height, 0);
-  for (const char* bad : {"1,2", "1,2,", "1,2,3,", "-180,0,0", "0,90,0", "0,-90.0,0", ".5,1,1", "1,2,3\t",
+  for (const char* bad : {"1,2", "1,2,", "1,2,3,", "-180.000001,0,0", "0,90.0000001,0", "0,-91,0", ".5,1,1", "1,2,3\t",
                           "1e1,2,3", "0x1,2,3", "1,2,3e9", "1,2,--3"}) {
     cursor = bad;
     EXPECT_LT(ParseKmlCoordinate(cursor, latitude, longitude, height), 0) << bad;
