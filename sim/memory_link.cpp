@@ -79,6 +79,7 @@ struct MemoryPipe::Shared {
   std::deque<uint8_t> toDevice;
   bool closed = false;
   bool deviceWaiting = false;
+  int64_t deviceSeenMs = -1;  // the clock as the waiting device last looked at it
   int baud = 0;
   bool xonXoff = false;
   ReadFaultPlan hostFaults;
@@ -116,8 +117,10 @@ class MemoryPipe::End final : public access::Transport {
       if (s.clock) {
         int64_t now = s.clock->NowMs();
         if (now >= clockDeadline) return 0;
-        if (isHost_ && s.deviceWaiting) {
-          // Both sides wait for the other: only time can move things on.
+        if (isHost_ && s.deviceWaiting && s.deviceSeenMs == now && s.toDevice.empty()) {
+          // Both sides wait for the other, and the device has seen the time as it is: only
+          // time can move things on. (After a move the host waits until the device has
+          // looked at the new time, so that the device's own deadlines and ticks come first.)
           s.clock->SleepMs(clockDeadline - now);
           s.changed.notify_all();
           return 0;
@@ -127,6 +130,7 @@ class MemoryPipe::End final : public access::Transport {
       }
       if (!isHost_) {
         s.deviceWaiting = true;
+        s.deviceSeenMs = s.clock ? s.clock->NowMs() : 0;
         s.changed.notify_all();
       }
       // Short real-time waits: a fake clock moved by a sleeping host gives no notification.

@@ -11,8 +11,8 @@
 // for input lets its maxWaitMs pass on the clock at once: neither side can make progress
 // until time moves.
 //
-// Both can inject a fault at the k-th read that delivers bytes (1-based): fail it, corrupt it,
-// or go silent from there on.
+// Both can inject a fault at the k-th read that delivers bytes (1-based, counted from the
+// injection): fail it, corrupt it, or go silent from there on.
 #pragma once
 
 #include <atomic>
@@ -42,8 +42,9 @@ enum class ReadFault {
 // Applies the fault plan to one delivering read. Shared by the in-memory links.
 class ReadFaultPlan {
  public:
+  // readNumber counts the delivering reads from this call on (1 = the next one).
   void Set(int readNumber, ReadFault fault) {
-    readNumber_ = readNumber;
+    readNumber_ = reads_ + readNumber;
     fault_ = fault;
   }
   // Called before bytes are delivered: the fault for this read (counted here).

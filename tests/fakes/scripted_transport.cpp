@@ -86,7 +86,7 @@ bool ScriptedTransport::AddTranscript(std::string_view transcript) {
 
 void ScriptedTransport::InjectReadFault(int readNumber, ScriptedFault fault) {
   std::lock_guard lock(mutex_);
-  faultRead_ = readNumber;
+  faultRead_ = deliveringReads_ + readNumber;
   fault_ = fault;
 }
 

@@ -46,8 +46,8 @@ class ScriptedTransport : public access::Transport {
   bool AddTranscript(std::string_view transcript);
 
   // ---- faults --------------------------------------------------------------------------------
-  // The readNumber-th read that would deliver bytes (1-based) fails, is corrupted or goes
-  // silent.
+  // The readNumber-th read that would deliver bytes (1-based, counted from this call) fails,
+  // is corrupted or goes silent.
   void InjectReadFault(int readNumber, ScriptedFault fault);
   // Writes from the writeNumber-th (1-based) on fail.
   void FailWritesFrom(int writeNumber) { failWritesFrom_ = writeNumber; }
