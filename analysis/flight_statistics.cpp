@@ -48,6 +48,7 @@ void ComputeFlightValues(FlightSummary& summary) {
   summary.maximumHeight = MetresFromDecimetres(maximumDm);
   summary.minimumHeight = MetresFromDecimetres(minimumDm);
 
+  const std::vector<double> legs = LegLengths(fixes);
   double total = 0;
   double top = 0;
   double greatestMean = 0;
@@ -55,17 +56,17 @@ void ComputeFlightValues(FlightSummary& summary) {
   double maximumClimb = 0;
   bool anyClimb = false;
   for (size_t i = 1; i < fixes.size(); ++i) {
-    total += LegMetres(fixes[i - 1], fixes[i]);
+    total += legs[i - 1];
     int64_t elapsed = SecondsAfter(fixes.front(), fixes[i]);
     if (elapsed > 10) {
       double kmh = 0;
-      MeanSpeed10(fixes, i, kmh);
+      MeanSpeed10(fixes, i, kmh, legs);
       top = std::max(top, kmh);
     }
     if (elapsed > 60) {
       double kmh = 0;
       double climb = 0;
-      if (MeanSpeed60(fixes, i, kmh, climb)) {
+      if (MeanSpeed60(fixes, i, kmh, climb, legs)) {
         minimumClimb = anyClimb ? std::min(minimumClimb, climb) : climb;
         maximumClimb = anyClimb ? std::max(maximumClimb, climb) : climb;
         anyClimb = true;

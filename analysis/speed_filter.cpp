@@ -19,24 +19,35 @@ constexpr double kSpeedCapMps = 1000000;    // a leg faster than this counts as 
 constexpr size_t kAnchorRun = 10;           // plausible legs in a row that anchor the walk
 constexpr uint32_t kSegmentStart = 1;       // flags bit 0
 
-// Speed over the leg from `earlier` to `later` in m/s. A leg whose time does not increase
-// counts as speed 0: equal times are a duplicate fix, and a falling time must never give a
-// negative speed (it would index the histogram below its first bucket).
-double LegSpeed(const TrackPoint& earlier, const TrackPoint& later) {
-  int64_t dt = static_cast<int64_t>(later.time) - static_cast<int64_t>(earlier.time);
-  if (dt <= 0) return 0;
-  return LegMetres(earlier, later) / static_cast<double>(dt);
+// Seconds from `earlier` to `later`; negative when the time falls back.
+int64_t SecondsBetween(const TrackPoint& earlier, const TrackPoint& later) {
+  return static_cast<int64_t>(later.time) - static_cast<int64_t>(earlier.time);
 }
 
-// Fills the leg speeds (capped) and returns the speed limit: the first 1 m/s bucket k at which
-// the histogram of leg speeds holds 19/20 of the fix count gives 3 k + 1 m/s.
-double LegSpeedsAndLimit(std::span<const TrackPoint> points, std::vector<double>& speeds) {
+// Speed in m/s over `metres` covered in `dt` seconds. A leg whose time does not increase counts
+// as speed 0: equal times are a duplicate fix, and a falling time must never give a negative
+// speed (it would index the histogram below its first bucket).
+double SpeedOver(double metres, int64_t dt) { return dt <= 0 ? 0 : metres / static_cast<double>(dt); }
+
+// The leg speeds (capped) and lengths of consecutive fixes (a length only where the time
+// increases: elsewhere the speed is 0 whatever the length).
+struct Legs {
+  std::vector<double> speeds;
+  std::vector<double> metres;
+};
+
+// Fills the legs and returns the speed limit: the first 1 m/s bucket k at which the histogram
+// of leg speeds holds 19/20 of the fix count gives 3 k + 1 m/s.
+double LegSpeedsAndLimit(std::span<const TrackPoint> points, Legs& legs) {
   const size_t n = points.size();
-  speeds.assign(n > 0 ? n - 1 : 0, 0);
+  legs.speeds.assign(n > 0 ? n - 1 : 0, 0);
+  legs.metres.assign(n > 0 ? n - 1 : 0, 0);
   std::array<int64_t, kHistogramBuckets> histogram{};
   for (size_t i = 0; i + 1 < n; ++i) {
-    double speed = std::min(LegSpeed(points[i], points[i + 1]), kSpeedCapMps);
-    speeds[i] = speed;
+    int64_t dt = SecondsBetween(points[i], points[i + 1]);
+    if (dt > 0) legs.metres[i] = LegMetres(points[i], points[i + 1]);
+    double speed = std::min(SpeedOver(legs.metres[i], dt), kSpeedCapMps);
+    legs.speeds[i] = speed;
     if (speed < kHistogramBuckets) ++histogram[static_cast<size_t>(speed)];
     // else: the overflow count, which only ever stays out of the buckets
   }
@@ -54,7 +65,9 @@ double LegSpeedsAndLimit(std::span<const TrackPoint> points, std::vector<double>
 
 // Walks back from fix `index` over at most `windowS` seconds. Returns the distance covered in
 // the window (the oldest leg pro rata) and sets heightDm to the height at the window's start.
-double WalkWindow(std::span<const TrackPoint> points, size_t index, int64_t windowS, double& heightDm) {
+// legs, when not empty, holds LegMetres of each pair of consecutive fixes.
+double WalkWindow(std::span<const TrackPoint> points, size_t index, int64_t windowS, std::span<const double> legs,
+                  double& heightDm) {
   const TrackPoint* reference = &points[index];
   int64_t accumulatedS = 0;
   double sum = 0;
@@ -64,7 +77,7 @@ double WalkWindow(std::span<const TrackPoint> points, size_t index, int64_t wind
     // Equal (or falling) times add neither time nor distance; the reference stays.
     int64_t dt = static_cast<int64_t>(reference->time) - static_cast<int64_t>(point.time);
     if (dt > 0) {
-      double d = LegMetres(*reference, point);
+      double d = !legs.empty() && reference == &points[p + 1] ? legs[p] : LegMetres(*reference, point);
       if (accumulatedS + dt >= windowS) {
         double fraction = static_cast<double>(windowS - accumulatedS) / static_cast<double>(dt);
         sum += fraction * d;
@@ -91,9 +104,15 @@ double LegMetres(const TrackPoint& a, const TrackPoint& b) {
   return metres;
 }
 
+std::vector<double> LegLengths(std::span<const TrackPoint> points) {
+  std::vector<double> legs(points.empty() ? 0 : points.size() - 1);
+  for (size_t i = 0; i < legs.size(); ++i) legs[i] = LegMetres(points[i], points[i + 1]);
+  return legs;
+}
+
 double TrackSpeedLimitMps(std::span<const TrackPoint> points) {
-  std::vector<double> speeds;
-  return LegSpeedsAndLimit(points, speeds);
+  Legs legs;
+  return LegSpeedsAndLimit(points, legs);
 }
 
 int FilterTrackSpeed(std::span<TrackPoint> points) {
@@ -101,8 +120,17 @@ int FilterTrackSpeed(std::span<TrackPoint> points) {
   if (n < 2) return static_cast<int>(n);  // no leg, nothing implausible
 
   // 1.-2. Leg speeds and the limit.
-  std::vector<double> speeds;
-  const double limitMps = LegSpeedsAndLimit(points, speeds);
+  Legs legs;
+  const double limitMps = LegSpeedsAndLimit(points, legs);
+  const std::vector<double>& speeds = legs.speeds;
+  // Speed from fix `from` to fix `to` (either order in time); the lengths of neighbouring
+  // fixes are known already.
+  auto speedBetween = [&](size_t earlier, size_t later) {
+    int64_t dt = SecondsBetween(points[earlier], points[later]);
+    if (dt <= 0) return 0.0;
+    double metres = later == earlier + 1 ? legs.metres[earlier] : LegMetres(points[earlier], points[later]);
+    return SpeedOver(metres, dt);
+  };
 
   // 3. The anchor: the end of the first run of plausible legs.
   const size_t required = n < 11 ? n - 1 : kAnchorRun;
@@ -126,7 +154,7 @@ int FilterTrackSpeed(std::span<TrackPoint> points) {
   size_t reference = *anchor;
   bool dropped = false;
   for (size_t i = *anchor; i-- > 0;) {
-    if (LegSpeed(points[i], points[reference]) < limitMps) {
+    if (speedBetween(i, reference) < limitMps) {
       keep[i] = 1;
       reference = i;
     } else {
@@ -135,7 +163,7 @@ int FilterTrackSpeed(std::span<TrackPoint> points) {
   }
   reference = *anchor;
   for (size_t i = *anchor + 1; i < n; ++i) {
-    if (LegSpeed(points[reference], points[i]) < limitMps) {
+    if (speedBetween(reference, i) < limitMps) {
       keep[i] = 1;
       reference = i;
     } else {
@@ -152,22 +180,23 @@ int FilterTrackSpeed(std::span<TrackPoint> points) {
   return static_cast<int>(kept);
 }
 
-bool MeanSpeed60(std::span<const TrackPoint> points, size_t index, double& kmh, double& climb) {
+bool MeanSpeed60(std::span<const TrackPoint> points, size_t index, double& kmh, double& climb,
+                 std::span<const double> legs) {
   kmh = 0;
   climb = 0;
   if (index == 0 || index >= points.size() || (points[index].flags & kSegmentStart) != 0) return false;
   double startHeightDm = 0;
-  double sum = WalkWindow(points, index, 60, startHeightDm);
+  double sum = WalkWindow(points, index, 60, legs, startHeightDm);
   kmh = sum * 0.06;  // metres per 60 s in km/h, also when the window was cut short
   climb = (points[index].height - startHeightDm) * 0.001666667;  // decimetres per 60 s in m/s
   return true;
 }
 
-void MeanSpeed10(std::span<const TrackPoint> points, size_t index, double& kmh) {
+void MeanSpeed10(std::span<const TrackPoint> points, size_t index, double& kmh, std::span<const double> legs) {
   kmh = 0;
   if (index == 0 || index >= points.size() || (points[index].flags & kSegmentStart) != 0) return;
   double startHeightDm = 0;
-  kmh = WalkWindow(points, index, 10, startHeightDm) * 0.36;
+  kmh = WalkWindow(points, index, 10, legs, startHeightDm) * 0.36;
 }
 
 }  // namespace tarnvik::analysis

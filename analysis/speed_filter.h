@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <span>
+#include <vector>
 
 #include "core/records.h"
 
@@ -22,11 +23,18 @@ double TrackSpeedLimitMps(std::span<const core::TrackPoint> points);
 // window (m/s). Fixes with equal (or falling) times add neither time nor distance; the window
 // is cut short at the start of the segment. Returns false, with 0 km/h and 0 m/s, for the first
 // fix and for a fix that starts a segment: those give no climb value.
-bool MeanSpeed60(std::span<const core::TrackPoint> points, size_t index, double& kmh, double& climb);
+// `legs`, when given, holds LegLengths(points): the walk then takes each step between
+// neighbouring fixes from it instead of measuring it again (the same values, much faster when
+// every fix is visited).
+bool MeanSpeed60(std::span<const core::TrackPoint> points, size_t index, double& kmh, double& climb,
+                 std::span<const double> legs = {});
 // The same over 10 seconds, without the climb.
-void MeanSpeed10(std::span<const core::TrackPoint> points, size_t index, double& kmh);
+void MeanSpeed10(std::span<const core::TrackPoint> points, size_t index, double& kmh,
+                 std::span<const double> legs = {});
 
 // Leg length in metres between two fixes; a leg whose distance iteration fails counts 0 m.
 double LegMetres(const core::TrackPoint& a, const core::TrackPoint& b);
+// LegMetres of each fix and the next: size - 1 values.
+std::vector<double> LegLengths(std::span<const core::TrackPoint> points);
 
 }  // namespace tarnvik::analysis
