@@ -174,7 +174,15 @@ std::string NormaliseKmlInstrumentName(std::string_view name) {
   WalkText(
       normal,
       [](uint32_t c) -> std::string_view {
-        return c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '"' ? "&quot;" : "";
+        switch (c) {
+          case '&': return "&amp;";
+          case '<': return "&lt;";
+          case '>': return "&gt;";  // would end the tag for our own tag scanner
+          case '"': return "&quot;";
+          case '\'': return "&apos;";
+          case '=': return "&#61;";  // a piece like ' hash="..."' must never look like an attribute
+          default: return "";
+        }
       },
       [&](std::string_view piece) {
         if (out.size() + piece.size() > kKmlInstrumentLength) return false;

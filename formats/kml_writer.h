@@ -40,9 +40,12 @@ int BuildKmlTripFolder(core::TextBuffer& buffer, const core::FlightSummary& summ
 std::string EncodeKmlDescription(std::string_view text);
 
 // The instrument name as the instrument attribute carries it: CR, LF and tab become blanks,
-// runs of blanks become one, leading blanks and one trailing blank go; "&", "<" and '"' are
-// written as entities and bytes that are not valid UTF-8 as Latin-1, so the attribute stays
-// well-formed. At most kKmlInstrumentLength bytes; an entity is never cut.
+// runs of blanks become one, leading blanks and one trailing blank go. "&", "<", ">", '"', "'"
+// and "=" are written as character references, so the attribute stays well-formed and no part
+// of the name can pass for another attribute (our tag scanner ends a tag at any ">" and finds
+// attributes by "name="); bytes that are not valid UTF-8 are taken as Latin-1. At most
+// kKmlInstrumentLength bytes; a reference is never cut. Names of real instruments contain none
+// of these characters and are written unchanged.
 std::string NormaliseKmlInstrumentName(std::string_view name);
 
 }  // namespace tarnvik::formats

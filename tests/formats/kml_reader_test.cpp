@@ -106,6 +106,16 @@ TEST(KmlReaderTest, SignedTripReadsBackWithSignatureAndUtcFlag) {
   EXPECT_EQ(r.extra, 0);
 }
 
+// An instrument name that looks like markup or like another attribute still reads back signed.
+TEST(KmlReaderTest, OddInstrumentNamesKeepTheSignature) {
+  for (const char* name : {"x\" hash=\"ABC", "a>b</FsInfo>", "GPS 'downloaded='1'", "\xB5-Logger & co"}) {
+    RecordingUi ui;
+    TrackParseResult r = ReadKmlLog(ui, Document(Folder(Trip(), name)));
+    ASSERT_EQ(r.result, 12) << name;
+    EXPECT_EQ(r.signatureFlag, kKmlSignatureValid) << name;
+  }
+}
+
 // Any change to the signed data keeps the fixes readable but drops the signature.
 TEST(KmlReaderTest, TamperedDataGivesFlagZeroWithTheSameFixesOtherwise) {
   const FlightSummary s = Trip();

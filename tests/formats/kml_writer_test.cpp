@@ -268,7 +268,8 @@ TEST(KmlWriterTest, DescriptionEncoding) {
 
 TEST(KmlWriterTest, InstrumentNameIsNormalisedAndKeptWellFormed) {
   EXPECT_EQ(NormaliseKmlInstrumentName("  Flytec\r\n 6030 \t"), "Flytec 6030");
-  EXPECT_EQ(NormaliseKmlInstrumentName("A&B <x> \"q\""), "A&amp;B &lt;x> &quot;q&quot;");
+  EXPECT_EQ(NormaliseKmlInstrumentName("A&B <x> \"q\" 'hash=1'"),
+            "A&amp;B &lt;x&gt; &quot;q&quot; &apos;hash&#61;1&apos;");
   EXPECT_EQ(NormaliseKmlInstrumentName(std::string(100, 'x')), std::string(79, 'x'));
   EXPECT_EQ(NormaliseKmlInstrumentName(std::string(76, 'x') + "&yy"), std::string(76, 'x'));
   EXPECT_EQ(NormaliseKmlInstrumentName("   "), "");
