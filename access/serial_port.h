@@ -24,6 +24,10 @@ int WriteTimeoutMs(int baud, size_t count);
 // given.
 std::string SerialDevicePath(const std::string& portName);
 
+// The text for a port that would not open: the system's text for the error and the device;
+// a permission error names the dialout group, whose members may use serial ports.
+std::string DescribeOpenFailure(int systemError, const std::string& devicePath);
+
 // Opens the COM port (exclusive, raw, no controlling terminal). On failure returns null with
 // errorCaption "Opening the COM port" and the system's text in errorText (a permission error
 // names the dialout group). The caller sets the line speed next (Transport::SetSpeed).

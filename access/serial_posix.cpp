@@ -201,6 +201,14 @@ std::string SerialDevicePath(const std::string& portName) {
   return portName;
 }
 
+std::string DescribeOpenFailure(int systemError, const std::string& devicePath) {
+  std::string text = std::strerror(systemError);
+  if (systemError == EACCES || systemError == EPERM) {
+    return text + " (" + devicePath + ": the user must be a member of the dialout group)";
+  }
+  return text + " (" + devicePath + ")";
+}
+
 std::unique_ptr<Transport> OpenSerialPort(const std::string& portName, std::string& errorCaption,
                                           std::string& errorText) {
   std::string path = SerialDevicePath(portName);
@@ -208,12 +216,7 @@ std::unique_ptr<Transport> OpenSerialPort(const std::string& portName, std::stri
   if (fd < 0) {
     int error = errno;
     errorCaption = kOpenCaption;
-    errorText = std::strerror(error);
-    if (error == EACCES || error == EPERM) {
-      errorText += " (" + path + ": the user must be a member of the dialout group)";
-    } else {
-      errorText += " (" + path + ")";
-    }
+    errorText = DescribeOpenFailure(error, path);
     return nullptr;
   }
   // Not shared: other openers are refused while we hold the port (root is exempt).

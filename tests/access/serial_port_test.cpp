@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
@@ -158,6 +159,13 @@ TEST(SerialPortNames, ComNamesMapToTheSystemsPorts) {
   EXPECT_EQ(SerialDevicePath("COM0"), "COM0");
   EXPECT_EQ(SerialDevicePath("/dev/ttyUSB0"), "/dev/ttyUSB0");
   EXPECT_EQ(SerialDevicePath("/dev/serial/by-id/usb-Garmin-if00"), "/dev/serial/by-id/usb-Garmin-if00");
+}
+
+TEST(SerialPortOpening, APermissionErrorNamesTheDialoutGroup) {
+  // Root opens every port, so the text is checked on its own.
+  EXPECT_EQ(DescribeOpenFailure(EACCES, "/dev/ttyUSB0"),
+            "Permission denied (/dev/ttyUSB0: the user must be a member of the dialout group)");
+  EXPECT_EQ(DescribeOpenFailure(ENOENT, "/dev/ttyS4"), "No such file or directory (/dev/ttyS4)");
 }
 
 TEST(SerialPortOpening, AMissingPortIsReportedWithTheSystemsText) {
