@@ -87,10 +87,10 @@ struct AccessCompletion {
   uint64_t jobId = 0;
   int accessType = 0;
   int protocol = 0;
-  int result = -1;   // 0 (or a positive protocol-specific value) on success, -1 on failure
+  int result = -1;   // 0 (or a positive value of the protocol's own) on success, -1 on failure
   AccessData data;   // success of a download: the records received; otherwise empty
   int count = 0;     // number of records in data (0 on failure)
-  int extra = 0;     // protocol-specific value (0 on failure)
+  int extra = 0;     // value of the protocol's own (0 on failure)
   int origin = 0;    // origin code of the delivering protocol (0 on failure)
   int32_t competitionId = -1;  // found on the instrument, -1 = none
   int32_t civlId = -1;
@@ -156,7 +156,7 @@ class AccessJob {
   // In: the records to upload. Out: the records received (a download's routine fills it).
   AccessData data;
   int count = 0;    // number of records in data
-  int extra = 0;    // protocol-specific value for the completion
+  int extra = 0;    // value of the protocol's own for the completion
   int origin = 0;   // origin code the routine reports on success
   int32_t competitionId = -1;
   int32_t civlId = -1;
@@ -180,7 +180,7 @@ class AccessJob {
 void ReportStatus(AccessJob& job, const std::string& text);
 
 // A worker routine: runs the protocol's steps and returns the result (0 or a positive
-// protocol-specific value on success, -1 on failure after reporting it through
+// positive value of the protocol's own on success, -1 on failure after reporting it through
 // job.operation().Fail). On success it leaves the received records in job.data with job.count,
 // and sets job.origin and job.extra. The engine then calls the completion callback and
 // releases the job.

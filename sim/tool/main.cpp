@@ -1,6 +1,6 @@
 // tarnvik-sim: a simulated instrument behind a pseudo-terminal.
 //
-//   tarnvik-sim <family> --link PATH [--data FILE] [--record FILE] [--fault SPEC]...
+//   tarnvik-sim <family> --link PATH [--data FILE] [--record FILE] [--fault FAULT]...
 //   tarnvik-sim --list
 //
 // Creates a pseudo-terminal, links it at PATH and serves the family's instrument there until
@@ -26,7 +26,7 @@ extern "C" void OnStopSignal(int) { stopRequested = 1; }
 
 int Usage(const std::string& problem) {
   if (!problem.empty()) std::cerr << "tarnvik-sim: " << problem << "\n";
-  std::cerr << "usage: tarnvik-sim <family> --link PATH [--data FILE] [--record FILE] [--fault SPEC]...\n"
+  std::cerr << "usage: tarnvik-sim <family> --link PATH [--data FILE] [--record FILE] [--fault FAULT]...\n"
                "       tarnvik-sim --list\nfamilies:";
   for (const std::string& name : tarnvik::sim::SimulatorFamilies()) std::cerr << " " << name;
   std::cerr << "\n";
