@@ -180,7 +180,7 @@ class AccessJob {
 void ReportStatus(AccessJob& job, const std::string& text);
 
 // A worker routine: runs the protocol's steps and returns the result (0 or a positive
-// positive value of the protocol's own on success, -1 on failure after reporting it through
+// value of the protocol's own on success, -1 on failure after reporting it through
 // job.operation().Fail). On success it leaves the received records in job.data with job.count,
 // and sets job.origin and job.extra. The engine then calls the completion callback and
 // releases the job.
