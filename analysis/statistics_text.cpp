@@ -1,5 +1,6 @@
 #include "analysis/statistics_text.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -118,6 +119,14 @@ std::string TrackClipboardText(std::span<const TrackPoint> points) {
                    static_cast<int>(magnitude / 10), static_cast<int>(magnitude % 10), Printable(kmh));
   }
   return text;
+}
+
+std::optional<std::string> CopyTrackText(core::Ui& ui, std::span<const TrackPoint> selected) {
+  if (selected.empty()) {
+    ui.ShowMessage("Copy track to clip board", "No position(s) selected", core::Icon::Error);
+    return std::nullopt;
+  }
+  return TrackClipboardText(selected);
 }
 
 }  // namespace tarnvik::analysis

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <span>
 #include <string>
 
 #include "core/flight_summary.h"
+#include "core/ports.h"
 #include "core/records.h"
 
 namespace tarnvik::analysis {
@@ -24,6 +26,9 @@ std::string JoinStatisticsLines(const StatisticsLines& lines);
 // One line per fix: date, time, latitude and longitude in degrees, height in metres with one
 // decimal, and the 60-second mean speed at that fix within `points`.
 std::string TrackClipboardText(std::span<const core::TrackPoint> points);
+// The copy-track command's text for the selected fixes; with none selected it says "No
+// position(s) selected" (caption "Copy track to clip board") and gives nothing.
+std::optional<std::string> CopyTrackText(core::Ui& ui, std::span<const core::TrackPoint> selected);
 
 // A speed in km/h as the texts show it: + 0.5, truncated; 0 for a value that is not finite,
 // clamped to the int range.

@@ -131,26 +131,35 @@ TEST(MeanSpeed, TheOldestLegCountsProRataWithItsHeight) {
   EXPECT_NEAR(climb, 1200 * 0.001666667, 1e-9);
 }
 
-TEST(MeanSpeed, EqualTimestampsAddNeitherTimeNorDistance) {
-  // The same steady track with a stray fix before every fix: same time as that fix, 1 km off
-  // and 1000 m higher. The windowed values at each original fix stay exactly the same.
+TEST(MeanSpeed, EqualOrFallingTimestampsAddNeitherTimeNorDistance) {
+  // The same steady track with a stray fix before every fix: 1 km off, 1000 m higher, and
+  // either at the same time as that fix or 5 s after it (a time that falls back on the way to
+  // its successor). The windowed values at each original fix stay exactly the same.
   std::vector<TrackPoint> plain = StraightTrack(90, 8);
   for (size_t i = 0; i < plain.size(); ++i) plain[i].height = static_cast<int32_t>(i * 7);
-  std::vector<TrackPoint> doubled;
-  for (const TrackPoint& p : plain) {
-    TrackPoint stray = FixAtMetres(0, 1000, p.time, 10000);
-    doubled.push_back(stray);
-    doubled.push_back(p);
-  }
-  for (size_t i : {1u, 5u, 30u, 61u, 89u}) {
-    double kmh = 0, climb = 0, kmhDoubled = 0, climbDoubled = 0;
-    ASSERT_TRUE(MeanSpeed60(plain, i, kmh, climb));
-    ASSERT_TRUE(MeanSpeed60(doubled, 2 * i + 1, kmhDoubled, climbDoubled));
-    EXPECT_DOUBLE_EQ(kmhDoubled, kmh) << i;
-    EXPECT_DOUBLE_EQ(climbDoubled, climb) << i;
-    MeanSpeed10(plain, i, kmh);
-    MeanSpeed10(doubled, 2 * i + 1, kmhDoubled);
-    EXPECT_DOUBLE_EQ(kmhDoubled, kmh) << i;
+  for (uint32_t strayDelayS : {0u, 5u}) {
+    std::vector<TrackPoint> doubled;
+    for (const TrackPoint& p : plain) {
+      doubled.push_back(FixAtMetres(0, 1000, p.time + strayDelayS, 10000));
+      doubled.push_back(p);
+    }
+    for (size_t i : {1u, 5u, 30u, 61u, 89u}) {
+      double kmh = 0, climb = 0, kmhDoubled = 0, climbDoubled = 0;
+      ASSERT_TRUE(MeanSpeed60(plain, i, kmh, climb));
+      ASSERT_TRUE(MeanSpeed60(doubled, 2 * i + 1, kmhDoubled, climbDoubled));
+      EXPECT_DOUBLE_EQ(kmhDoubled, kmh) << i << " delay " << strayDelayS;
+      EXPECT_DOUBLE_EQ(climbDoubled, climb) << i << " delay " << strayDelayS;
+      MeanSpeed10(plain, i, kmh);
+      MeanSpeed10(doubled, 2 * i + 1, kmhDoubled);
+      EXPECT_DOUBLE_EQ(kmhDoubled, kmh) << i << " delay " << strayDelayS;
+      // Reusing the neighbouring leg lengths gives the same values.
+      double kmhReused = 0, climbReused = 0;
+      std::vector<double> legs = LegLengths(doubled);
+      ASSERT_TRUE(MeanSpeed60(doubled, 2 * i + 1, kmhReused, climbReused, legs));
+      MeanSpeed60(doubled, 2 * i + 1, kmhDoubled, climbDoubled);
+      EXPECT_NEAR(kmhReused, kmhDoubled, 1e-9);
+      EXPECT_EQ(climbReused, climbDoubled);
+    }
   }
 }
 

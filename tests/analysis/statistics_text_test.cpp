@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/analysis/track_builder.h"
+#include "tests/fakes/recording_ui.h"
 
 namespace tarnvik::analysis {
 namespace {
@@ -116,6 +117,12 @@ TEST(TrackClipboardText, OneLinePerFixWithHeightAndMeanSpeed) {
             "2024-07-14, 10:02:03, 46.000000, 8.000000,  123.4, 0.0\r\n"
             "2024-07-14, 10:02:13, 46.001000, 8.000000, -0.5, 6.7\r\n"
             "2024-07-14, 10:02:23, -12.500000, -70.250000,  0.0, 0.0\r\n");
+
+  testing::RecordingUi ui;
+  EXPECT_EQ(CopyTrackText(ui, points), TrackClipboardText(points));
+  EXPECT_TRUE(ui.shown.empty());
+  EXPECT_FALSE(CopyTrackText(ui, {}));
+  ui.ExpectOnly("Copy track to clip board", "No position(s) selected");
 }
 
 }  // namespace
