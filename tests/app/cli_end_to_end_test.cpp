@@ -97,6 +97,9 @@ TEST_F(CliEndToEnd, HelpVersionAndRefusedCommandLines) {
            {{"/GPS=TOPNAV /IGC_LOG=C:\\"}, "Parsing command line: Unsupported GPS for IGC track log download\n"},
            {{"/KML_LOGGERS=x"}, "Parsing command line: Unrecognized command\n"},
            {{"/IGC2KML=missing"}, "Error opening file: No such file or directory\n"},
+           {{"/MPS_LOG=x.mps"}, "Download track log: MapSource files cannot be written by this build\n"},
+           {{"/GPS=MLR", "/RD_WPT=x.wpt"}, "Download waypoints: OziExplorer waypoint files cannot be written by this build\n"},
+           {{"/WR_WPT=x.wpt"}, "Reading waypoint file: Waypoint files cannot be read by this build\n"},
        }) {
     ProgramRun run = Tarnvik(r.args);
     EXPECT_EQ(run.status, 1) << r.args[0];
@@ -256,6 +259,14 @@ TEST_F(CliEndToEnd, GarminKmlDownloadWithDateInAQuotedNameAndNoOverwrite) {
   EXPECT_EQ(again.status, 1);
   EXPECT_EQ(again.err, "File creation: File already exists, overwrite ? -> Cancel\n");
   EXPECT_EQ(ReadText(written), before);
+
+  // 259 characters that "$date" would take to 262: refused, not cut.
+  std::string name = (dir_ / "My logs").string() + "/$date";
+  name += std::string(259 - name.size() - 4, 'k') + ".kml";
+  ProgramRun tooLong = Tarnvik({"/PORT=" + garmin.path(), "/KML_LOG=" + name});
+  EXPECT_EQ(tooLong.status, 1);
+  EXPECT_EQ(tooLong.err, "Download track log: Too long file name\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "My logs"), fs::directory_iterator()), 1);
 }
 
 TEST_F(CliEndToEnd, TransferToAPortThatIsNotThereFailsWithStatusOne) {
