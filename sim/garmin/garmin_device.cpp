@@ -306,10 +306,15 @@ void GarminDevice::HandleCommand(uint16_t command) {
 }
 
 void GarminDevice::QueueTrack() {
-  const uint16_t headerType = config_.trackTransfer == 300 ? 0 : 310;
-  Queue(kPidRecords, Word(static_cast<uint16_t>(track.size())));
+  // A300 units have no track headers: theirs are left out.
+  const bool headers = config_.trackTransfer != 300;
+  const uint16_t headerType = 310;
+  size_t count = 0;
+  for (const auto& r : track) count += (!r.header || headers) ? 1 : 0;
+  Queue(kPidRecords, Word(static_cast<uint16_t>(count)));
   uint16_t index = 0;
   for (const auto& r : track) {
+    if (r.header && !headers) continue;
     if (r.header) {
       Queue(kPidTrackHeader, EncodeHeaderRecord(headerType, r, index++));
     } else {

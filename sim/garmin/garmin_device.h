@@ -118,10 +118,11 @@ class GarminDevice : public Device {
   std::vector<std::string> pendingLines_;  // lines of the upload in progress
 };
 
-// Fills the device's track log from IGC text: every valid B record becomes a point with its
-// time on the date of the HFDTE line and its GPS altitude (pressure altitude when the GPS
-// altitude is 0); C records of a task declaration become waypoints. Returns the number of
-// points, or -1 with a text in error.
+// Fills the device's track log from IGC text: a track header, then a point for every B record
+// with a readable position, timed on the date of the HFDTE line (a day later after midnight),
+// with its GPS altitude (the pressure altitude when the GPS altitude is 0); the turnpoints of a
+// C-record task declaration become waypoints. Returns the number of points, or -1 with a text
+// in error.
 int LoadIgcIntoDevice(const std::string& igcText, GarminDevice& device, std::string& error);
 
 // Registers "garmin" in the simulator table (tarnvik-sim garmin).

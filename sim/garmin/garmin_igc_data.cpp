@@ -66,7 +66,14 @@ int LoadIgcIntoDevice(const std::string& igcText, GarminDevice& device, std::str
       r.point.latitude = *latitude;
       r.point.longitude = *longitude;
       r.point.time = static_cast<uint32_t>((day ? *day : 0) + dayOffset + secondOfDay);
-      r.point.flags = device.track.empty() ? 1 : 0;
+      if (device.track.empty()) {
+        // The log opens with its track header, as on the units that send one.
+        SimTrackRecord header;
+        header.header = true;
+        header.name = "ACTIVE LOG";
+        device.track.push_back(header);
+      }
+      r.point.flags = device.track.size() == 1 ? 1 : 0;
       const int pressure = std::atoi(line.substr(25, 5).c_str());
       const int gps = std::atoi(line.substr(30, 5).c_str());
       r.altitudeM = static_cast<float>(gps != 0 ? gps : pressure);
@@ -91,7 +98,7 @@ int LoadIgcIntoDevice(const std::string& igcText, GarminDevice& device, std::str
     error = "no B records";
     return -1;
   }
-  return static_cast<int>(device.track.size());
+  return static_cast<int>(device.track.size()) - 1;
 }
 
 }  // namespace tarnvik::sim::garmin
