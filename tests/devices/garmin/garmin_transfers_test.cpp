@@ -76,8 +76,10 @@ TEST(GarminTrackDownload, D300UnitsHaveNoHeightsAndA300UnitsNoHeaders) {
   ASSERT_EQ(points.size(), 3u);
   for (const auto& p : points) EXPECT_EQ(p.height, 0);
 
+  // A track header from an A300 unit, which has none.
   Rig withHeader(Unit(100, 300, 300));
-  withHeader.device.track = SampleTrack(3, true);
+  withHeader.device.track = SampleTrack(3, false);
+  withHeader.rewriter.rules.push_back({6, kPidTrackHeader, {0, 0, 'T', 0}});
   ASSERT_EQ(ReadProductData(withHeader.session), 0);
   EXPECT_EQ(DownloadGarminTrack(withHeader.session, points), -1);
   EXPECT_EQ(withHeader.FailureTexts(), std::vector<std::string>{"E208 Packet type/protocol mismatch"});
