@@ -10,7 +10,10 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include "core/file_io.h"
 #include "formats/igc.h"
@@ -237,6 +240,31 @@ TEST_F(IgcWriterFiles, FailedWriteLeavesNoFile) {
   EXPECT_EQ(ui.shown[0].caption, "File write error");
   EXPECT_FALSE(ui.shown[0].text.empty());
   EXPECT_EQ(FileCount(), 0u);
+}
+
+// A write that fails part-way (here: the file size limit is hit) leaves the older file as it
+// was and no partial or temporary file beside it.
+TEST_F(IgcWriterFiles, FailedReplaceKeepsTheOlderFile) {
+  const std::string path = Path("flight.igc");
+  testing::RecordingUi ui;
+  ASSERT_EQ(SaveIgcFileBytes(ui, path, kGolden), 0);
+
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = old;
+  small.rlim_cur = 100;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  ui.answers.push_back(core::Answer::Ok);
+  const int result = SaveIgcFileBytes(ui, path, std::string(5000, 'B'));
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+
+  EXPECT_EQ(result, -1);
+  ASSERT_FALSE(ui.shown.empty());
+  EXPECT_EQ(ui.shown.back().caption, "File write error");
+  EXPECT_EQ(Read(path), kGolden);
+  EXPECT_EQ(FileCount(), 1u);
 }
 
 // gpsbabel, an independent IGC reader, sees the same fixes in what we write.
