@@ -30,7 +30,7 @@ LogSource LogSourceFromOrigin(int origin, int result) {
 
 struct Session::WorkerQuestions {
   std::mutex mutex;
-  uint64_t askingJob = 0;  // the job whose questions reach the user; 0 = none
+  bool closed = false;  // the session closed: every question is answered Cancel at once
   std::vector<std::pair<std::shared_ptr<PendingQuestion>, int>> waiting;  // question, cancel value
 };
 
@@ -42,7 +42,13 @@ Session::Session(core::Ui& ui, core::Clock& clock, TransferGate& gate, std::stri
       queue_(std::make_shared<MainThreadQueue>()),
       questions_(std::make_shared<WorkerQuestions>()) {}
 
-Session::~Session() { CancelWorkerQuestions(); }
+Session::~Session() {
+  {
+    std::lock_guard<std::mutex> lock(questions_->mutex);
+    questions_->closed = true;
+  }
+  CancelWorkerQuestions();
+}
 
 int Session::Initialise(std::unique_ptr<core::SettingsBackend> settingsBackend) {
   if (settingsBackend) settings.Load(std::move(settingsBackend), &ui_);
@@ -109,8 +115,9 @@ access::JobCallbacks Session::MakeCallbacks() {
   callbacks.ask = [this, queue, questions](uint64_t jobId, const std::string& caption, const std::string& text,
                                            Buttons buttons, Answer defaultAnswer) {
     int answer = AskForWorker(
-        *queue, *questions, jobId,
-        [this, caption, text, buttons, defaultAnswer] {
+        *queue, *questions,
+        [this, jobId, caption, text, buttons, defaultAnswer] {
+          if (!JobLive(jobId)) return static_cast<int>(Answer::Cancel);
           return static_cast<int>(ui_.Ask(caption, text, buttons, defaultAnswer));
         },
         static_cast<int>(Answer::Cancel));
@@ -119,7 +126,9 @@ access::JobCallbacks Session::MakeCallbacks() {
   callbacks.chooseItem = [this, queue, questions](uint64_t jobId, const std::string& caption,
                                                   const std::string& prompt, const std::vector<std::string>& items) {
     return AskForWorker(
-        *queue, *questions, jobId, [this, caption, prompt, items] { return ui_.ChooseItem(caption, prompt, items); },
+        *queue, *questions, [this, jobId, caption, prompt, items] {
+          return JobLive(jobId) ? ui_.ChooseItem(caption, prompt, items) : -1;
+        },
         -1);
   };
   callbacks.completion = [this, queue](AccessCompletion&& completion) {
@@ -130,12 +139,14 @@ access::JobCallbacks Session::MakeCallbacks() {
 }
 
 // Worker thread: registers the question, posts it to the main thread and waits for the answer.
-int Session::AskForWorker(MainThreadQueue& queue, WorkerQuestions& questions, uint64_t jobId,
-                          std::function<int()> ask, int cancelValue) {
+// The main thread asks only while the job is the live one (an abort or the close answers
+// every waiting question Cancel).
+int Session::AskForWorker(MainThreadQueue& queue, WorkerQuestions& questions, std::function<int()> ask,
+                          int cancelValue) {
   auto question = std::make_shared<PendingQuestion>();
   {
     std::lock_guard<std::mutex> lock(questions.mutex);
-    if (questions.askingJob != jobId) return cancelValue;
+    if (questions.closed) return cancelValue;
     questions.waiting.emplace_back(question, cancelValue);
   }
   queue.Post([question, ask] {
@@ -149,7 +160,6 @@ int Session::AskForWorker(MainThreadQueue& queue, WorkerQuestions& questions, ui
 
 void Session::CancelWorkerQuestions() {
   std::lock_guard<std::mutex> lock(questions_->mutex);
-  questions_->askingJob = 0;
   for (auto& [question, cancelValue] : questions_->waiting) question->Cancel(cancelValue);
   questions_->waiting.clear();
 }
@@ -160,16 +170,7 @@ int Session::Start(AccessRequest request, const std::string& caption) {
   request.callbacks = MakeCallbacks();
   int accessType = request.accessType;
   uint64_t jobId = 0;
-  // The questions of the new job may reach the user from the moment its worker runs.
-  {
-    std::lock_guard<std::mutex> lock(questions_->mutex);
-    questions_->askingJob = 0;
-  }
   if (gate_.Start(std::move(request), jobId) != 0) return -1;
-  {
-    std::lock_guard<std::mutex> lock(questions_->mutex);
-    questions_->askingJob = jobId;
-  }
   latestJob_ = jobId;
   latestJobLive_ = true;
   latestAccessType_ = accessType;
@@ -234,10 +235,6 @@ void Session::AbortTransfer() {
 void Session::OnCompletion(AccessCompletion&& completion) {
   if (completion.jobId != latestJob_ || !latestJobLive_) return;  // records released here
   latestJobLive_ = false;
-  {
-    std::lock_guard<std::mutex> lock(questions_->mutex);
-    if (questions_->askingJob == completion.jobId) questions_->askingJob = 0;
-  }
   bool ok = completion.result >= 0 && busy;
   busy = false;
   switch (completion.accessType) {
@@ -410,6 +407,10 @@ void Session::UpdateTitle() {
 void Session::Close(int endCode) {
   if (exitFlag) return;
   if (busy) busy = false;
+  {
+    std::lock_guard<std::mutex> lock(questions_->mutex);
+    questions_->closed = true;
+  }
   CancelWorkerQuestions();
   latestJobLive_ = false;
   // Shutting the engine down stops a running job the way an abort does, without its message.

@@ -49,6 +49,9 @@ class TransferGate {
   virtual void Shutdown() = 0;
 };
 
+// The gate over the access engine (one engine for the process's main window).
+std::unique_ptr<TransferGate> MakeEngineGate(const access::AccessEnvironment& environment);
+
 // A question a worker asks mid-transfer. The worker blocks in Wait until the main thread calls
 // Answer, or until the job is aborted (Cancel answers it Cancel, and -1 for an item choice).
 class PendingQuestion {

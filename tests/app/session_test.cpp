@@ -317,7 +317,13 @@ TEST_F(SessionTest, AWorkersQuestionIsAskedOnTheMainThreadAndAnAbortAnswersCance
   session.queue().Drain();
   EXPECT_TRUE(ui.shown.empty());
   // Questions of a job that is no longer current are not asked at all.
-  EXPECT_EQ(callbacks.chooseItem(id, "Track list", "again", {"a"}), -1);
+  int late = -9;
+  std::thread lateWorker([&] { late = callbacks.chooseItem(id, "Track list", "again", {"a"}); });
+  while (session.queue().Pending() == 0) std::this_thread::yield();
+  session.queue().Drain();
+  lateWorker.join();
+  EXPECT_EQ(late, -1);
+  EXPECT_TRUE(ui.shown.empty());
 }
 
 TEST_F(SessionTest, ViewChangesAndTheUtmCheckBox) {
