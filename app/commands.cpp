@@ -225,9 +225,6 @@ CommandOutcome DispatchCommand(Session& session, int id) {
   // The commands whose dialogs belong to parts of the program not built yet say so before any
   // guard runs, so that nothing is shown for them.
   switch (c.kind) {
-    case K::SaveKml:
-    case K::SaveIgc:
-    case K::SaveIgcFromGps:
     case K::SaveWaypointsAs:
     case K::OpenWaypoints:
     case K::NewWaypoint:
@@ -249,6 +246,15 @@ CommandOutcome DispatchCommand(Session& session, int id) {
     case K::CompetitionModeAndList:
     case K::DumpDebug:
       return CommandOutcome::NotAvailable;
+    case K::SaveKml:
+      if (session.competitionMode || !session.dialogs.flightStatistics) return CommandOutcome::NotAvailable;
+      break;
+    case K::SaveIgc:
+      if (!session.dialogs.igcFormat) return CommandOutcome::NotAvailable;
+      break;
+    case K::SaveIgcFromGps:
+      if (!session.dialogs.rawIgcSave) return CommandOutcome::NotAvailable;
+      break;
     default:
       break;
   }
@@ -289,6 +295,9 @@ CommandOutcome DispatchCommand(Session& session, int id) {
     }
     case K::ClearDebug: access::ProcessDebugCapture().Clear(); break;
     case K::OpenLog: OpenLogCommand(session); break;
+    case K::SaveKml: SaveKmlCommand(session); break;
+    case K::SaveIgc: SaveIgcCommand(session); break;
+    case K::SaveIgcFromGps: SaveIgcFromGpsCommand(session); break;
     case K::VerifyIgc: VerifyIgcCommand(session); break;
     case K::SaveLogAs: SaveLogAsCommand(session); break;
     default: return CommandOutcome::NotAvailable;

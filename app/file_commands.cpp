@@ -5,6 +5,7 @@
 
 #include "core/file_io.h"
 #include "formats/igc.h"
+#include "formats/kml_logbook.h"
 #include "formats/kml_reader.h"
 
 namespace tarnvik::app {
@@ -197,6 +198,70 @@ int OpenLogCommand(Session& session) {
                                                    : "%d positions read  (Bad/missing signature)",
                               count));
   session.ChangeView(ViewMode::Tracklog, true);
+  return 0;
+}
+
+namespace {
+
+// The selected fixes of the current log for a save; nothing after "No position(s) selected" or
+// a cancelled "Only one position selected".
+std::optional<std::vector<core::TrackPoint>> FixesToSave(Session& session, const std::string& caption) {
+  std::vector<core::TrackPoint> fixes = session.SelectedPoints();
+  if (fixes.empty()) {
+    session.Message(caption, "No position(s) selected");
+    return std::nullopt;
+  }
+  if (fixes.size() == 1 && session.ui().Ask(caption, "Only one position selected", core::Buttons::OkCancel,
+                                            core::Answer::Ok) != core::Answer::Ok) {
+    return std::nullopt;
+  }
+  return fixes;
+}
+
+}  // namespace
+
+int SaveIgcCommand(Session& session) {
+  std::optional<std::vector<core::TrackPoint>> fixes = FixesToSave(session, "Save IGC log");
+  if (!fixes) return -1;
+  IgcFormatForm form = LoadIgcFormatForm(session.settings);
+  if (!session.dialogs.igcFormat(form)) return 1;
+  std::string status;
+  int result = SaveIgcTrackLog(session.ui(), session.settings, form, *fixes, session.track.log.sourceKind,
+                               session.track.log.sourceName, session.track.log.takenOver, status);
+  if (result != 0) return result;  // cancelled or failed: the log stays unsaved
+  session.SetStatus(status);
+  session.track.saved = true;
+  return 0;
+}
+
+int SaveIgcFromGpsCommand(Session& session) {
+  formats::IgcBuffer buffer = session.IgcBufferOfLog();
+  if (CheckRawIgcLogStored(session.ui(), buffer) != 0) return -1;
+  RawIgcSaveForm form = LoadRawIgcSaveForm(session.settings);
+  if (!session.dialogs.rawIgcSave(form)) return 1;
+  int result = SaveRawIgcLog(session.ui(), session.settings, form, buffer);
+  if (result != 0) return result;
+  session.track.saved = true;
+  return 0;
+}
+
+int SaveKmlCommand(Session& session) {
+  FlightStatisticsRun run;
+  run.selected = session.SelectedPoints();
+  run.filterOn = session.settings.Number(core::SettingId::LogFilter) != 0;
+  run.sourceKind = session.track.log.sourceKind;
+  run.sourceFlag = session.track.log.sourceFlag;
+  run.save = [&session](const core::FlightSummary& summary, const std::string& description) {
+    std::string folder = session.settings.Text(core::SettingId::TrackLogDir);
+    int result = formats::SaveLogbookKml(session.ui(), summary, description, session.track.log.sourceName, folder);
+    if (result == 0) {
+      // Only a written file remembers its folder and marks the log saved.
+      session.settings.SetText(core::SettingId::TrackLogDir, folder);
+      session.track.saved = true;
+    }
+    return result;
+  };
+  session.dialogs.flightStatistics(run);
   return 0;
 }
 

@@ -54,6 +54,13 @@ int WriteNewFile(Session& session, const std::string& path, std::string_view byt
 // "&Open log" (busy guard, unsaved-log question, read, replace, status line). 0 when a new
 // log replaced the current one.
 int OpenLogCommand(Session& session);
+// "Save log in &IGC format": the selected fixes through the "IGC File Format" dialog.
+int SaveIgcCommand(Session& session);
+// "Save IGC log from &GPS": the raw IGC log unchanged.
+int SaveIgcFromGpsCommand(Session& session);
+// "&Save log (Hangarium/.kml)" outside competition mode: the flight statistics dialog over the
+// selected fixes, whose "Save" writes the KML logbook.
+int SaveKmlCommand(Session& session);
 // "&Verify IGC log from Tarnvik".
 int VerifyIgcCommand(Session& session);
 // "Save log &As..." (the TopNavigator type; the other types are written by their formats).

@@ -335,6 +335,15 @@ void Session::SetSelection(std::vector<size_t> rows) {
   selection_ = std::move(rows);
 }
 
+std::vector<core::TrackPoint> Session::SelectedPoints() const {
+  std::vector<core::TrackPoint> out;
+  if (viewMode != ViewMode::Tracklog) return out;
+  for (size_t row : selection_) {
+    if (row < track.log.points.size()) out.push_back(track.log.points[row]);
+  }
+  return out;
+}
+
 size_t Session::RowCount() const {
   switch (viewMode) {
     case ViewMode::Tracklog: return track.log.points.size();

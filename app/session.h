@@ -15,7 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "app/igc_forms.h"
 #include "app/transfer.h"
+#include "core/flight_summary.h"
 #include "core/ports.h"
 #include "core/records.h"
 #include "core/settings.h"
@@ -74,6 +76,28 @@ class CommandLineRun {
   virtual int Finish(Session& session) = 0;
 };
 
+// What the flight statistics dialog works on: the selected fixes in list order, the filter
+// setting, the log's source kind and UTC flag, and the save its "Save" button calls (the KML
+// logbook save; the log is marked saved when it succeeds).
+struct FlightStatisticsRun {
+  std::vector<core::TrackPoint> selected;
+  bool filterOn = false;
+  int sourceKind = 0;
+  int sourceFlag = 0;
+  std::function<int(const core::FlightSummary& summary, const std::string& description)> save;
+};
+
+// The dialogs a front end shows for the session's commands. Each form dialog runs its check on
+// "&Save" (keeping the dialog open on a failure) and returns true once the check passed, false
+// when cancelled. A command whose dialog is not set is not available in that front end.
+struct SessionDialogs {
+  std::function<bool(IgcFormatForm& form)> igcFormat;
+  std::function<bool(RawIgcSaveForm& form)> rawIgcSave;
+  // Opens the statistics dialog (analysis::StatisticsModel) over the run and keeps it until
+  // the user closes it.
+  std::function<void(FlightStatisticsRun& run)> flightStatistics;
+};
+
 // The last folder and filter index of one file dialog.
 struct DialogMemory {
   std::string folder;
@@ -100,6 +124,7 @@ class Session {
   // Saves the log for the competition after a download in competition mode (wired by the
   // competition commands; empty until then).
   std::function<void(Session&)> competitionSave;
+  SessionDialogs dialogs;
 
   // Window initialisation: loads the settings, initialises the access engine, loads the
   // Tracklog view, sets the title and starts a command-line run. 0, or -1 when the run failed
@@ -141,6 +166,8 @@ class Session {
   // The selection, as the list reports it (rows of the current view).
   void SetSelection(std::vector<size_t> rows);
   const std::vector<size_t>& selection() const { return selection_; }
+  // Copies of the selected track points in list order.
+  std::vector<core::TrackPoint> SelectedPoints() const;
 
   // ---- the current log ----
   void DiscardTrackLog();

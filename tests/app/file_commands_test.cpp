@@ -1,0 +1,253 @@
+#include "app/file_commands.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "analysis/statistics_model.h"
+#include "app/commands.h"
+#include "core/file_io.h"
+#include "tests/fakes/fake_clock.h"
+#include "tests/fakes/recording_ui.h"
+
+namespace tarnvik::app {
+namespace {
+
+namespace fs = std::filesystem;
+using core::Answer;
+
+class NoGate : public TransferGate {
+ public:
+  void Init() override {}
+  int Start(access::AccessRequest, uint64_t&) override { return -1; }
+  int Abort() override { return 0; }
+  void Shutdown() override {}
+};
+
+// A Ui whose file dialogs also report the filter the user picked.
+class DialogUi : public testing::RecordingUi {
+ public:
+  std::deque<int> pickedFilters;  // empty: the dialog's own index stays
+  std::optional<std::string> ChooseOpenFile(core::FileRequest& request) override { return Pick(request, false); }
+  std::optional<std::string> ChooseSaveFile(core::FileRequest& request) override { return Pick(request, true); }
+
+ private:
+  std::optional<std::string> Pick(core::FileRequest& request, bool save) {
+    if (!pickedFilters.empty()) {
+      request.filterIndex = pickedFilters.front();
+      pickedFilters.pop_front();
+    }
+    return save ? RecordingUi::ChooseSaveFile(request) : RecordingUi::ChooseOpenFile(request);
+  }
+};
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+const std::string kIgcFile = std::string(TARNVIK_TEST_DATA) + "/igc/igl_no_time_increment.igc";
+
+class FileCommandsTest : public ::testing::Test {
+ protected:
+  FileCommandsTest() : session(ui, clock, gate, "/home/pilot") {
+    dir = fs::temp_directory_path() / ("tarnvik_filecmd_" + std::to_string(::getpid()) + "_" +
+                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    session.Initialise(nullptr);
+  }
+  ~FileCommandsTest() override { fs::remove_all(dir); }
+
+  // Opens a track log file through "&Open log" with the filter the user picks.
+  void Open(const std::string& path, int filter) {
+    ui.files = {path};
+    ui.pickedFilters = {filter};
+    DispatchCommand(session, 40117);
+  }
+  void SelectAllRows() { DispatchCommand(session, 40042); }
+
+  DialogUi ui;
+  testing::FakeClock clock;
+  NoGate gate;
+  Session session;
+  fs::path dir;
+};
+
+TEST_F(FileCommandsTest, OpeningAnIgcFileReplacesTheLogAndRemembersFolderAndType) {
+  Open(kIgcFile, 16);  // "IGC files (*.*)" folds back onto IGC
+  ASSERT_EQ(ui.fileRequests.size(), 1u);
+  const core::FileRequest& request = ui.fileRequests[0];
+  EXPECT_EQ(request.title, "Read track log");
+  ASSERT_EQ(request.filters.size(), 18u);
+  EXPECT_EQ(request.filters[0].description, "Hangarium files (*.kml)");
+  EXPECT_EQ(request.filters[0].patterns, "*.kml");
+  EXPECT_EQ(request.filters[15].description, "IGC files (*.*)");
+  EXPECT_EQ(request.folder, "/home/pilot");
+  EXPECT_TRUE(ui.shown.empty()) << ui.shown[0].text;
+
+  ASSERT_TRUE(session.track.present);
+  EXPECT_EQ(session.track.log.points.size(), 200u);
+  EXPECT_EQ(session.track.log.origin, 0);
+  EXPECT_EQ(session.statusLine, "200 positions read  (Bad/missing signature)");
+  EXPECT_EQ(session.track.rawIgc.size(), fs::file_size(kIgcFile));
+  EXPECT_EQ(session.viewMode, ViewMode::Tracklog);
+  EXPECT_EQ(session.settings.Number(core::SettingId::LogImportExt), 7);
+  EXPECT_EQ(session.settings.Text(core::SettingId::TrackLogDir), std::string(TARNVIK_TEST_DATA) + "/igc");
+  formats::IgcBuffer buffer = session.IgcBufferOfLog();
+  EXPECT_EQ(buffer.firstFixTime, session.track.log.points.front().time);
+}
+
+TEST_F(FileCommandsTest, AFailedOpenKeepsTheLogAndItsRawIgcLog) {
+  Open(kIgcFile, 7);
+  session.track.saved = true;
+  std::vector<uint8_t> raw = session.track.rawIgc;
+  std::string broken = (dir / "broken.igc").string();
+  ASSERT_EQ(core::WriteFileAtomically(broken, "AXXX001\r\nHFDTE010203\r\nnothing else\r\n"), "");
+  Open(broken, 7);
+  ASSERT_EQ(ui.shown.size(), 1u);
+  EXPECT_EQ(ui.shown[0].caption, "Reading IGC log file");
+  EXPECT_EQ(session.track.log.points.size(), 200u);
+  EXPECT_EQ(session.track.rawIgc, raw);
+  EXPECT_EQ(session.statusLine, "No positions found");
+
+  ui.shown.clear();
+  std::string empty = (dir / "empty.kml").string();
+  ASSERT_EQ(core::WriteFileAtomically(empty, ""), "");
+  Open(empty, 1);
+  ui.ExpectOnly("Read track log file", "File is empty");
+  Open((dir / "missing.kml").string(), 1);
+  ASSERT_EQ(ui.shown.size(), 1u);
+  EXPECT_EQ(ui.shown[0].caption, "Error opening track log file");
+  ui.shown.clear();
+  Open(kIgcFile, 2);  // a type whose reader is not part of this build says so
+  ui.ExpectOnly("Read track log file", "Reading Ozi files is not supported by this version");
+  EXPECT_EQ(session.track.rawIgc, raw);
+
+  // An unsaved log asks first; Cancel opens no dialog.
+  session.track.saved = false;
+  ui.answers = {Answer::Cancel};
+  size_t dialogs = ui.fileRequests.size();
+  Open(kIgcFile, 7);
+  ui.ExpectOnly("Unsaved track log", "Current track log will be overwritten. Continue ?");
+  EXPECT_EQ(ui.fileRequests.size(), dialogs);
+}
+
+TEST_F(FileCommandsTest, TheIgcSaveMarksTheLogSavedOnlyWhenTheFileWasWritten) {
+  Open(kIgcFile, 7);
+  SelectAllRows();
+  session.dialogs.igcFormat = [this](IgcFormatForm& form) {
+    form.SetField(IgcField::Serial, "AB1");
+    return CheckIgcParameters(ui, form) == 0;
+  };
+  std::string path = (dir / "flight").string();
+  ui.files = {path};
+  ASSERT_EQ(DispatchCommand(session, 40043), CommandOutcome::Done);
+  // A log read from a file is not signed, and the save says so.
+  ui.ExpectOnly("Security record NOT included", "Track log source is not valid for G-record");
+  EXPECT_EQ(ReadText(path + ".igc").substr(0, 4), "AXTV");
+  EXPECT_EQ(session.statusLine, "200 positions written");
+  EXPECT_TRUE(session.track.saved);
+
+  // Saving again over the same name: the default answer keeps the old file, the log stays unsaved.
+  session.track.saved = false;
+  ui.files = {path + ".igc"};
+  DispatchCommand(session, 40043);
+  ui.ExpectOnly("File creation", "File already exists, overwrite ?");
+  EXPECT_FALSE(session.track.saved);
+  // A cancelled file dialog leaves it unsaved too.
+  DispatchCommand(session, 40043);
+  EXPECT_FALSE(session.track.saved);
+  EXPECT_TRUE(ui.shown.empty());
+}
+
+TEST_F(FileCommandsTest, TheRawIgcLogIsSavedUnchanged) {
+  session.dialogs.rawIgcSave = [this](RawIgcSaveForm& form) { return CheckRawIgcParameters(ui, form) == 0; };
+  DispatchCommand(session, 40072);
+  ui.ExpectOnly("Save IGC log", "No raw IGC log stored");
+  Open(kIgcFile, 7);
+  std::string path = (dir / "raw.igc").string();
+  ui.files = {path};
+  DispatchCommand(session, 40072);
+  EXPECT_TRUE(ui.shown.empty()) << ui.shown[0].text;
+  EXPECT_EQ(ReadText(path), ReadText(kIgcFile));
+  EXPECT_TRUE(session.track.saved);
+}
+
+TEST_F(FileCommandsTest, TheKmlSaveGoesThroughTheStatisticsAndReadsBackSigned) {
+  // The fixes of a real flight as if an instrument had delivered them (source kind 1).
+  Open(kIgcFile, 7);
+  std::vector<core::TrackPoint> points = session.track.log.points;
+  session.ReplaceTrackLog(points, 1, 1);
+  session.ChangeView(ViewMode::Tracklog, true);
+  SelectAllRows();
+
+  testing::RecordingOperation status;
+  int saved = -9;
+  session.dialogs.flightStatistics = [&](FlightStatisticsRun& run) {
+    EXPECT_EQ(run.selected.size(), 200u);
+    EXPECT_TRUE(run.filterOn);
+    analysis::StatisticsModel model(ui, status, clock);
+    ASSERT_TRUE(model.Open(run.selected, false, run.sourceKind, run.sourceFlag));
+    for (int i = 0; i < 5000 && !model.Finished(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(model.Finished());
+    saved = model.Save("Morning flight", run.save);
+  };
+  std::string path = (dir / "logbook.kml").string();
+  ui.files = {path};
+  EXPECT_FALSE(session.track.saved);
+  ASSERT_EQ(DispatchCommand(session, 40115), CommandOutcome::Done);
+  EXPECT_EQ(saved, 0);
+  EXPECT_TRUE(session.track.saved);
+  EXPECT_EQ(session.settings.Text(core::SettingId::TrackLogDir), dir.string());
+  ASSERT_TRUE(fs::exists(path));
+
+  ui.shown.clear();
+  Open(path, 1);
+  EXPECT_EQ(session.statusLine, "200 positions read  (Signature OK)");
+  EXPECT_EQ(session.track.log.sourceKind, 7);
+  EXPECT_TRUE(session.track.rawIgc.empty());  // a KML log replaced the IGC one
+}
+
+TEST_F(FileCommandsTest, SaveLogAsWritesTheRawTopNavigatorLog) {
+  std::string path = (dir / "topnav").string();
+  ui.files = {path};
+  ui.pickedFilters = {3};
+  DispatchCommand(session, 40116);
+  ui.ExpectOnly("Save track log", "No TopNav log downloaded");
+  session.track.present = true;
+  session.track.rawDevice = {'T', 'N', 0, 1, 2};
+  ui.files = {path};
+  ui.pickedFilters = {3};
+  DispatchCommand(session, 40116);
+  ui.ExpectOnly("Save track log", "File written");
+  EXPECT_EQ(ReadText(path + ".tnc"), std::string("TN\0\1\2", 5));
+  EXPECT_EQ(session.productLine, path + ".tnc");
+  EXPECT_EQ(session.settings.Number(core::SettingId::LogExportExt), 3);
+  EXPECT_TRUE(session.track.saved);
+
+  // A name longer than a dialog takes.
+  ui.files = {std::string(300, 'x')};
+  ui.pickedFilters = {3};
+  DispatchCommand(session, 40116);
+  ui.ExpectOnly("Error opening file", "Too long file name");
+}
+
+TEST(FileDialogs, FilterIndicesFoldOntoTheirTypes) {
+  EXPECT_EQ(FoldFilterIndex(1, 9), 1);
+  EXPECT_EQ(FoldFilterIndex(9, 9), 9);
+  EXPECT_EQ(FoldFilterIndex(10, 9), 1);
+  EXPECT_EQ(FoldFilterIndex(18, 9), 9);
+  EXPECT_EQ(FoldFilterIndex(19, 9), 1);
+  EXPECT_EQ(FoldFilterIndex(0, 5), 1);
+}
+
+}  // namespace
+}  // namespace tarnvik::app
