@@ -127,9 +127,9 @@ int TokenizeCommandLine(std::string_view text, CommandLineOptions& options, core
           options.value.clear();
           options.position = 0;
         } else if (c != kBlank && c != '\0') {
-          char text[40];
-          std::snprintf(text, sizeof text, "Error at position %d", static_cast<int>(i + 1));
-          Refuse(ui, text);
+          char message[40];
+          std::snprintf(message, sizeof message, "Error at position %d", static_cast<int>(i + 1));
+          Refuse(ui, message);
           return -1;
         }
         break;

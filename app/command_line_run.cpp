@@ -1,5 +1,6 @@
 #include "app/command_line_run.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
