@@ -9,34 +9,13 @@
 #include "app/session.h"
 
 namespace tarnvik::app {
-namespace {
-
-// The session's gate to the instruments: the access engine itself.
-class EngineGate final : public TransferGate {
- public:
-  explicit EngineGate(core::Ui& ui) : engine_(Environment(ui)) {}
-  void Init() override { engine_.InitAccessEngine(); }
-  int Start(access::AccessRequest request, uint64_t& jobId) override {
-    return engine_.StartAccess(std::move(request), &jobId);
-  }
-  int Abort() override { return engine_.AbortAccess(); }
-  void Shutdown() override { engine_.ShutdownAccessEngine(); }
-
- private:
-  static access::AccessEnvironment Environment(core::Ui& ui) {
-    access::AccessEnvironment environment;
-    environment.ui = &ui;
-    return environment;
-  }
-  access::AccessEngine engine_;
-};
-
-}  // namespace
 
 int RunHeadlessTransfer(std::unique_ptr<CommandLineOptions> options, core::Ui& ui,
                         std::unique_ptr<core::SettingsBackend> settings) {
-  EngineGate gate(ui);
-  Session session(ui, core::SystemClock(), gate, "");
+  access::AccessEnvironment environment;
+  environment.ui = &ui;
+  std::unique_ptr<TransferGate> gate = MakeEngineGate(environment);
+  Session session(ui, core::SystemClock(), *gate, "");
   auto driver = std::make_unique<CommandLineDriver>(std::move(options), true);
   std::shared_ptr<const bool> succeeded = driver->Outcome();
   session.SetCommandLineRun(std::move(driver));
