@@ -141,12 +141,14 @@ TEST_F(CliEndToEnd, IgcToKmlOnRealFlightsReadsBackTheSameFixes) {
     ExpectSameFixes(back.fixes, formats::ParseIgcLog(igc).fixes);
     fs::remove(dir_ / "flight.kml");
   }
-  // A logger whose A record is too short for the reader: refused, no file.
-  ASSERT_EQ(core::WriteFileAtomically((dir_ / "tri.igc").string(), ReadText(kIgcData + "xcs_tri.igc")), "");
-  ProgramRun refused = Tarnvik({"/IGC2KML=tri"});
+  // A file the reader refuses: its message, and no KML file.
+  ASSERT_EQ(core::WriteFileAtomically((dir_ / "nodate.igc").string(),
+                                      "AXXX001\r\nB1157274518573N00553456EA0151301653\r\n"),
+            "");
+  ProgramRun refused = Tarnvik({"/IGC2KML=nodate"});
   EXPECT_EQ(refused.status, 1);
-  EXPECT_EQ(refused.err, "Reading IGC log file: Too short A-record\n");
-  EXPECT_FALSE(fs::exists(dir_ / "tri.kml"));
+  EXPECT_EQ(refused.err, "Reading IGC log file: Missing date line\n");
+  EXPECT_FALSE(fs::exists(dir_ / "nodate.kml"));
 }
 
 TEST_F(CliEndToEnd, ExistingKmlIsLeftAloneWithoutOverwrite) {
