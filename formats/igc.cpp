@@ -1,6 +1,7 @@
 #include "formats/igc.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <optional>
@@ -165,15 +166,19 @@ IgcParseResult ParseIgcLog(std::string_view text) {
       haveDate = true;
     } else if (first == 'A') {
       if (haveARecord) return fail("Multiple A-records");
-      if (std::strlen(line) < 7) return fail("Too short A-record");
+      // Some loggers (Syride) write only the manufacturer code ("AXSR"): the flight is kept and
+      // the serial is whatever characters follow, possibly none.
+      const size_t aLength = std::strlen(line);
+      if (aLength < 4) return fail("Too short A-record");
       for (int i = 1; i <= 3; ++i) {
         if (!IsAlphaNumeric(line[i])) return fail("Bad IGC manufacturer found in the A-record");
       }
-      for (int i = 4; i <= 6; ++i) {
+      const size_t serialLength = std::min<size_t>(aLength - 4, 3);
+      for (size_t i = 4; i < 4 + serialLength; ++i) {
         if (!IsAlphaNumeric(line[i])) return fail("Bad serial number found in the A-record");
       }
       std::memcpy(result.manufacturer, line + 1, 3);
-      std::memcpy(result.serial, line + 4, 3);
+      std::memcpy(result.serial, line + 4, serialLength);
       haveARecord = true;
     } else {
       if (!haveDate) return fail("Missing date line");

@@ -139,8 +139,9 @@ TEST(IgcLog, FailureMessages) {
       {"AXTVABC\r\nHFDTE16070\r\n", "Date error 1 on line 2"},
       {"AXTVABC\r\nHFDTE\r\n", "Date error 1 on line 2"},
       {Log("AXTVDEF\r\n"), "Multiple A-records"},
-      {"AXTVAB\r\n", "Too short A-record"},
-      {"AXTVAB\rC\r\n", "Too short A-record"},  // a CR ends the line's text
+      {"AXT\r\n", "Too short A-record"},
+      {"AXT\rV\r\n", "Too short A-record"},  // a CR ends the line's text
+      {"AXTVAB\r\nHFDTE160701\r\n", "No positions found"},  // a short serial is kept
       {"AX-VABC\r\n", "Bad IGC manufacturer found in the A-record"},
       {"AXTVA C\r\n", "Bad serial number found in the A-record"},
       {std::string("AXTVABC\r\n") + kFix1, "Missing date line"},
@@ -226,6 +227,7 @@ TEST(IgcLog, RealFlightsReadAsTheManifestSays) {
       {"igc/igp_lad_lod_extensions.igc", 424, Time(2023, 2, 20, 16, 46, 59), Time(2023, 2, 20, 16, 54, 18), 44.97, 5.83},
       {"igc/xcs_discontinuity.igc", 4708, Time(2019, 3, 20, 13, 12, 26), Time(2019, 3, 20, 15, 41, 48), 44.46, 1.37},
       {"igc/xcs_marcourt.igc", 221, Time(2021, 3, 6, 10, 34, 11), Time(2021, 3, 6, 10, 37, 51), 50.22, 5.52},
+      {"igc/xcs_tri.igc", 4514, Time(2019, 6, 15, 11, 57, 27), Time(2019, 6, 15, 13, 12, 43), 45.31, 5.89},
       {"formats/igc2.igc", 9, Time(2001, 7, 16, 16, 2, 40), Time(2001, 7, 16, 16, 2, 52), 54.1187, -2.8224},
       {"formats/xctrack-2022-04-07.igc", 294, Time(2022, 4, 7, 11, 34, 50), Time(2022, 4, 7, 11, 39, 43), 45.6394, 12.9449},
   };
@@ -244,16 +246,21 @@ TEST(IgcLog, RealFlightsReadAsTheManifestSays) {
 
 // The Syride logger writes the A record "AXSR" without a serial, which the reader refuses as
 // too short; the rest of that flight is sound.
+// Syride loggers write the A record as the manufacturer code alone; the flight must still read.
 TEST(IgcLog, SyrideFlightWithoutLoggerSerial) {
   std::string text = ReadData("igc/xcs_tri.igc");
-  EXPECT_EQ(ParseIgcLog(text).error, "Too short A-record");
-  ASSERT_EQ(text.compare(0, 4, "AXSR"), 0);
-  IgcParseResult r = ParseIgcLog(text.insert(4, "000"));
+  ASSERT_EQ(text.compare(0, 6, "AXSR\r\n"), 0);
+  IgcParseResult r = ParseIgcLog(text);
   ASSERT_EQ(r.count, 4514) << r.error;
+  EXPECT_STREQ(r.manufacturer, "XSR");
+  EXPECT_STREQ(r.serial, "");
   EXPECT_EQ(r.fixes.front().time, Time(2019, 6, 15, 11, 57, 27));
   EXPECT_EQ(r.fixes.back().time, Time(2019, 6, 15, 13, 12, 43));
   EXPECT_NEAR(Degrees(r.fixes.front().latitude), 45.31, 0.006);
   EXPECT_NEAR(Degrees(r.fixes.front().longitude), 5.89, 0.006);
+  EXPECT_EQ(ParseIgcLog(std::string("AXS\r\n") + text.substr(6)).error, "Too short A-record");
+  EXPECT_EQ(ParseIgcLog(std::string("AXSR.\r\n") + text.substr(6)).error,
+            "Bad serial number found in the A-record");
 }
 
 // ---- readers -------------------------------------------------------------------------------
