@@ -77,14 +77,15 @@ class GpsbabelInterop : public ::testing::Test {
         << error;
     pty_ = PtyDevice::Create(device_, "", error);
     ASSERT_TRUE(pty_) << error;
-    pty_->Start();
   }
   void TearDown() override {
     if (pty_) pty_->Stop();
     std::error_code ec;
     fs::remove_all(dir_, ec);
   }
+  // Serves the unit (set up by then) and runs gpsbabel against it.
   int Gpsbabel(const std::string& arguments) {
+    pty_->Start();
     const std::string command = "timeout 120 gpsbabel " + arguments + " > " + (dir_ / "gpsbabel.log").string() + " 2>&1";
     return std::system(command.c_str());
   }

@@ -16,12 +16,11 @@ using testing::garmin::MakeWaypoint;
 using testing::garmin::SampleTrack;
 
 struct PtyRig {
-  PtyRig() {
-    pty = sim::PtyDevice::Create(device, "", error);
-    if (pty) pty->Start();
-  }
-  // Opens the host side as a COM port at the protocol's speed.
+  PtyRig() { pty = sim::PtyDevice::Create(device, "", error); }
+  // Starts serving (what the unit holds is set by then) and opens the host side as a COM port
+  // at the protocol's speed.
   std::unique_ptr<access::Transport> Open() {
+    pty->Start();
     std::string caption;
     auto port = access::OpenSerialPort(pty->hostPath(), caption, error);
     if (port && port->SetSpeed(9600, false) != 0) return nullptr;
