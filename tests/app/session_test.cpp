@@ -95,12 +95,12 @@ class ScriptedRun : public CommandLineRun {
   bool exitWhenDone = true;
   int startResult = 0;
   int finishResult = 1;
-  int finishes = 0;
+  std::shared_ptr<int> finishes = std::make_shared<int>(0);  // outlives the run, which the close releases
   std::function<int(Session&)> start;
   bool ExitWhenDone() const override { return exitWhenDone; }
   int Start(Session& session) override { return start ? start(session) : startResult; }
   int Finish(Session&) override {
-    ++finishes;
+    ++*finishes;
     return finishResult;
   }
 };
@@ -407,27 +407,28 @@ TEST_F(SessionTest, TheCloseHandlerRunsOnceAndSavesSettingsInInteractiveRuns) {
 
 TEST_F(SessionTest, ACommandLineRunEndsThroughTheTransferEndMessageWithoutSavingSettings) {
   auto run = std::make_unique<ScriptedRun>();
-  ScriptedRun* script = run.get();
+  std::shared_ptr<int> finishes = run->finishes;
   run->start = [](Session& s) { return s.DownloadTrackLog(0, 0); };
   Initialise(std::move(run));
   ASSERT_TRUE(session.busy);
   session.settings.Number(core::SettingId::Port) = 4;
   gate.CompleteLast(-1);
   session.queue().Drain();  // the completion posts the transfer end, which closes
-  EXPECT_EQ(script->finishes, 0);
+  EXPECT_EQ(*finishes, 0);
   EXPECT_TRUE(session.exitFlag);
+  EXPECT_EQ(session.commandLine(), nullptr);
   EXPECT_EQ(settingWrites, 0);
 }
 
 TEST_F(SessionTest, ASuccessfulCommandLineTransferRunsTheFinishStep) {
   auto run = std::make_unique<ScriptedRun>();
-  ScriptedRun* script = run.get();
+  std::shared_ptr<int> finishes = run->finishes;
   run->start = [](Session& s) { return s.DownloadTrackLog(0, 0); };
   run->finishResult = 0;  // exit when done not set: the window stays
   Initialise(std::move(run));
   gate.CompleteLast(0, Points(3));
   session.queue().Drain();
-  EXPECT_EQ(script->finishes, 1);
+  EXPECT_EQ(*finishes, 1);
   EXPECT_FALSE(session.exitFlag);
   EXPECT_EQ(session.track.log.points.size(), 3u);
 
