@@ -43,9 +43,9 @@ std::vector<GarminPacket> ParseAll(const Bytes& bytes) {
   return out;
 }
 
-Bytes Concat(std::initializer_list<Bytes> parts) {
+Bytes Concat(std::initializer_list<Bytes> pieces) {
   Bytes out;
-  for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+  for (const auto& p : pieces) out.insert(out.end(), p.begin(), p.end());
   return out;
 }
 
