@@ -408,9 +408,14 @@ TEST_F(SessionTest, TheCloseHandlerRunsOnceAndSavesSettingsInInteractiveRuns) {
 TEST_F(SessionTest, ACommandLineRunEndsThroughTheTransferEndMessageWithoutSavingSettings) {
   auto run = std::make_unique<ScriptedRun>();
   std::shared_ptr<int> finishes = run->finishes;
-  run->start = [](Session& s) { return s.DownloadTrackLog(0, 0); };
+  run->start = [](Session& s) {
+    s.ChangeView(ViewMode::Waypoints);
+    return s.DownloadTrackLog(0, 0);
+  };
   Initialise(std::move(run));
   ASSERT_TRUE(session.busy);
+  // With exit when done set, the download does not switch to the Tracklog view.
+  EXPECT_EQ(session.viewMode, ViewMode::Waypoints);
   session.settings.Number(core::SettingId::Port) = 4;
   gate.CompleteLast(-1);
   session.queue().Drain();  // the completion posts the transfer end, which closes
