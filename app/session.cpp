@@ -224,9 +224,12 @@ int Session::StartJob(int accessType, int protocol, int speed, const std::string
 void Session::AbortTransfer() {
   if (!busy) return;
   busy = false;
-  // A worker waiting for an answer gets Cancel before the engine waits for it to end.
-  CancelWorkerQuestions();
+  // The engine flags the job aborted first; a worker still waiting for an answer then gets
+  // Cancel. (Answering first would let the worker end on its own before the engine looks, and
+  // the abort would find nothing running. A question normally waits only between its post and
+  // the next drain: while it is on screen the main window takes no Abort.)
   gate_.Abort();
+  CancelWorkerQuestions();
   // The aborted job's completion, should it still come, only releases its records.
   latestJobLive_ = false;
   if (commandLine_) PostTransferEnd(1, 0);
@@ -416,17 +419,18 @@ void Session::UpdateTitle() {
 void Session::Close(int endCode) {
   if (exitFlag) return;
   if (busy) busy = false;
+  latestJobLive_ = false;
+  // Shutting the engine down stops a running job the way an abort does, without its message;
+  // then every question still waiting is answered Cancel, and later ones at once.
+  gate_.Shutdown();
   {
     std::lock_guard<std::mutex> lock(questions_->mutex);
     questions_->closed = true;
   }
   CancelWorkerQuestions();
-  latestJobLive_ = false;
-  // Shutting the engine down stops a running job the way an abort does, without its message.
   DiscardTrackLog();
   waypoints = core::WaypointList();
   ctrs.clear();
-  gate_.Shutdown();
   if (!commandLine_) settings.Save();  // interactive runs only; write errors are ignored
   commandLine_.reset();
   exitFlag = true;

@@ -126,11 +126,12 @@ TEST_F(SessionEngineTest, AnAbortWhileTheWorkerWaitsForAnAnswerEndsTheJob) {
   auto started = std::chrono::steady_clock::now();
   session->AbortTransfer();
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1500));
+  for (int i = 0; i < 1000 && answer.load() == -5; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   EXPECT_EQ(answer.load(), static_cast<int>(core::Answer::Cancel));
   session->queue().Drain();
   EXPECT_FALSE(session->busy);
   EXPECT_FALSE(session->track.present);
-  EXPECT_TRUE(ui.shown.empty());  // the question was never put to the user
+  EXPECT_TRUE(ui.shown.empty()) << ui.Texts()[0];  // the question was never put to the user
   EXPECT_EQ(ui.offMainThread.load(), 0);
   EXPECT_EQ(session->statusLine, "Transfer aborted");
   // The next transfer starts at once.
