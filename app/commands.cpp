@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "access/access_engine.h"
+#include "analysis/statistics_text.h"
 #include "app/file_commands.h"
 #include "core/version.h"
 
@@ -174,6 +175,23 @@ void UploadSelectedCtrs(Session& session, const CommandInfo& c) {
   session.StartUpload(access::kAccessUploadCtrs, c.protocol, std::move(data), count, std::string(c.caption));
 }
 
+void EditSelectedWaypoint(Session& session, const CommandInfo& c) {
+  auto& list = session.waypoints.waypoints;
+  std::string caption(c.caption);
+  if (list.empty()) {
+    session.Message(caption, "No waypoints in list");
+    return;
+  }
+  if (session.selection().empty()) {
+    session.Message(caption, "No waypoint selected");
+    return;
+  }
+  size_t row = session.selection().front();
+  core::Waypoint edited = list[row];
+  if (!session.dialogs.waypointEdit(edited)) return;
+  list[row] = edited;  // replaced in place; the selection stays
+}
+
 void DeleteSelectedWaypoints(Session& session, const CommandInfo& c) {
   auto& list = session.waypoints.waypoints;
   std::string caption(c.caption);
@@ -222,16 +240,13 @@ CommandOutcome DispatchCommand(Session& session, int id) {
   const CommandInfo* found = FindCommand(id);
   if (!found) return CommandOutcome::Unknown;
   const CommandInfo& c = *found;
-  // The commands whose dialogs belong to parts of the program not built yet say so before any
-  // guard runs, so that nothing is shown for them.
+  // The commands whose dialogs or formats this build does not have yet say so before any guard
+  // runs, so that nothing is shown for them.
   switch (c.kind) {
     case K::SaveWaypointsAs:
     case K::OpenWaypoints:
-    case K::NewWaypoint:
-    case K::EditWaypoint:
     case K::ConvertPosition:
     case K::CalculateDistance:
-    case K::CopyTrack:
     case K::ReadCtrFile:
     case K::WriteCtrFile:
     case K::EditCtr:
@@ -244,8 +259,14 @@ CommandOutcome DispatchCommand(Session& session, int id) {
     case K::WriteOwnerName:
     case K::CompetitionMode:
     case K::CompetitionModeAndList:
-    case K::DumpDebug:
       return CommandOutcome::NotAvailable;
+    case K::NewWaypoint:
+    case K::EditWaypoint:
+      if (!session.dialogs.waypointEdit) return CommandOutcome::NotAvailable;
+      break;
+    case K::CopyTrack:
+      if (!session.dialogs.clipboard) return CommandOutcome::NotAvailable;
+      break;
     case K::SaveKml:
       if (session.competitionMode || !session.dialogs.flightStatistics) return CommandOutcome::NotAvailable;
       break;
@@ -294,6 +315,29 @@ CommandOutcome DispatchCommand(Session& session, int id) {
       break;
     }
     case K::ClearDebug: access::ProcessDebugCapture().Clear(); break;
+    case K::DumpDebug: {
+      DialogMemory& memory = session.Dialog(FileDialog::DebugDump);
+      core::FileRequest request;
+      request.folder = memory.folder;
+      if (access::SaveDebugCapture(session.ui(), access::ProcessDebugCapture(), request) == 0) {
+        memory.folder = request.folder;
+      }
+      break;
+    }
+    case K::NewWaypoint: {
+      core::Waypoint waypoint;
+      if (session.dialogs.waypointEdit(waypoint)) {
+        session.InsertWaypoint(waypoint);
+        if (session.viewMode == ViewMode::Waypoints) session.ChangeView(ViewMode::Waypoints, true);
+      }
+      break;
+    }
+    case K::EditWaypoint: EditSelectedWaypoint(session, c); break;
+    case K::CopyTrack:
+      if (std::optional<std::string> text = analysis::CopyTrackText(session.ui(), session.SelectedPoints())) {
+        session.dialogs.clipboard(*text);
+      }
+      break;
     case K::OpenLog: OpenLogCommand(session); break;
     case K::SaveKml: SaveKmlCommand(session); break;
     case K::SaveIgc: SaveIgcCommand(session); break;

@@ -362,6 +362,24 @@ void Session::ToggleTrackLogFilter() {
   if (frontEnd_) frontEnd_->FilterChecked(filter != 0);
 }
 
+void Session::InsertWaypoint(const core::Waypoint& waypoint) {
+  bool replaced = false;
+  for (core::Waypoint& existing : waypoints.waypoints) {
+    if (std::strncmp(existing.id, waypoint.id, sizeof existing.id) != 0) continue;
+    std::string text = "Waypoint " + std::string(existing.id, strnlen(existing.id, 6)) + " already exists, overwrite ?";
+    if (ui_.Ask("Insert waypoint", text, Buttons::YesNo, Answer::No) == Answer::Yes) {
+      existing = waypoint;
+      replaced = true;
+    }
+  }
+  if (!replaced) {
+    // The list grows from room for 50 by doubling.
+    if (waypoints.waypoints.capacity() == 0) waypoints.waypoints.reserve(50);
+    waypoints.waypoints.push_back(waypoint);
+  }
+  waypoints.shownCount = static_cast<int>(waypoints.waypoints.size());
+}
+
 // ---- the current log ----------------------------------------------------------------------
 
 void Session::DiscardTrackLog() {

@@ -96,6 +96,10 @@ struct SessionDialogs {
   // Opens the statistics dialog (analysis::StatisticsModel) over the run and keeps it until
   // the user closes it.
   std::function<void(FlightStatisticsRun& run)> flightStatistics;
+  // The waypoint edit dialog over a waypoint (new or a copy of the selected one).
+  std::function<bool(core::Waypoint& waypoint)> waypointEdit;
+  // Puts a text on the clipboard; false when the clipboard refused it (the front end said why).
+  std::function<bool(const std::string& text)> clipboard;
 };
 
 // The last folder and filter index of one file dialog.
@@ -105,7 +109,7 @@ struct DialogMemory {
 };
 
 // Identifies the file dialogs whose folder and type choice are remembered.
-enum class FileDialog { OpenLog, SaveLogAs, SaveKml, SaveIgc, VerifyIgc, OpenWaypoints, SaveWaypoints };
+enum class FileDialog { OpenLog, SaveLogAs, SaveKml, SaveIgc, VerifyIgc, OpenWaypoints, SaveWaypoints, DebugDump };
 
 constexpr int kTransferEndMessage = 1024;
 constexpr const char* kBusyText = "Busy GPS driver";
@@ -168,6 +172,10 @@ class Session {
   const std::vector<size_t>& selection() const { return selection_; }
   // Copies of the selected track points in list order.
   std::vector<core::TrackPoint> SelectedPoints() const;
+
+  // Inserts a waypoint as "&New waypoint" does: each waypoint with the same ID asks "Waypoint %s
+  // already exists, overwrite ?" (Yes replaces it, No goes on); appended when none was replaced.
+  void InsertWaypoint(const core::Waypoint& waypoint);
 
   // ---- the current log ----
   void DiscardTrackLog();

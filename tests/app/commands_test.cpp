@@ -2,13 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <set>
+
+#include "analysis/statistics_text.h"
 
 #include "tests/fakes/fake_clock.h"
 #include "tests/fakes/recording_ui.h"
 
 namespace tarnvik::app {
 namespace {
+
+using core::Answer;
 
 class CountingGate : public TransferGate {
  public:
@@ -79,7 +84,7 @@ TEST(CommandTable, CommandsWithoutTheirDialogSayNotAvailableAndShowNothing) {
   testing::FakeClock clock;
   CountingGate gate;
   Session session(ui, clock, gate, "/home/pilot");
-  for (int id : {40043, 40072, 40115, 1315, 40038, 40032, 40100}) {
+  for (int id : {40043, 40072, 40115, 1315, 40038, 40030, 40083, 40032, 40100}) {
     EXPECT_EQ(DispatchCommand(session, id), CommandOutcome::NotAvailable) << id;
   }
   EXPECT_TRUE(ui.shown.empty());
@@ -88,6 +93,80 @@ TEST(CommandTable, CommandsWithoutTheirDialogSayNotAvailableAndShowNothing) {
   ui.ExpectOnly("About Tarnvik", "Version 4.06");
   DispatchCommand(session, 1102);  // abort with nothing running does nothing
   EXPECT_TRUE(ui.shown.empty());
+}
+
+core::Waypoint Named(const char* id, int altitude) {
+  core::Waypoint w;
+  std::strncpy(w.id, id, 6);
+  w.altitude = altitude;
+  return w;
+}
+
+TEST(WaypointCommands, NewAsksBeforeReplacingASameIdAndEditReplacesInPlace) {
+  testing::RecordingUi ui;
+  testing::FakeClock clock;
+  CountingGate gate;
+  Session session(ui, clock, gate, "/home/pilot");
+  session.Initialise(nullptr);
+  session.waypoints.waypoints = {Named("VOSS", 1), Named("HANGUR", 2), Named("VOSS", 3)};
+  core::Waypoint next = Named("VOSS", 9);
+  session.dialogs.waypointEdit = [&](core::Waypoint& w) {
+    w = next;
+    return true;
+  };
+  ui.answers = {Answer::No, Answer::Yes};  // keep the first VOSS, replace the second
+  DispatchCommand(session, 40038);
+  ASSERT_EQ(ui.shown.size(), 2u);
+  EXPECT_EQ(ui.shown[0].caption, "Insert waypoint");
+  EXPECT_EQ(ui.shown[0].text, "Waypoint VOSS already exists, overwrite ?");
+  ASSERT_EQ(session.waypoints.waypoints.size(), 3u);
+  EXPECT_EQ(session.waypoints.waypoints[0].altitude, 1);
+  EXPECT_EQ(session.waypoints.waypoints[2].altitude, 9);
+  ui.shown.clear();
+  DispatchCommand(session, 40038);  // No twice (the default): appended
+  EXPECT_EQ(ui.shown.size(), 2u);
+  EXPECT_EQ(session.waypoints.waypoints.size(), 4u);
+  EXPECT_EQ(session.waypoints.shownCount, 4);
+
+  ui.shown.clear();
+  DispatchCommand(session, 40024);
+  DispatchCommand(session, 40030);
+  ui.ExpectOnly("Edit waypoint", "No waypoint selected");
+  session.SetSelection({1, 3});
+  next = Named("TOP", 5);
+  DispatchCommand(session, 40030);
+  EXPECT_TRUE(ui.shown.empty());
+  EXPECT_STREQ(session.waypoints.waypoints[1].id, "TOP");
+  EXPECT_EQ(session.waypoints.waypoints[3].altitude, 9);
+  EXPECT_EQ(session.selection(), (std::vector<size_t>{1, 3}));
+  session.waypoints.waypoints.clear();
+  DispatchCommand(session, 40030);
+  ui.ExpectOnly("Edit waypoint", "No waypoints in list");
+}
+
+TEST(TrackCommands, CopyTrackPutsTheSelectedPointsOnTheClipboard) {
+  testing::RecordingUi ui;
+  testing::FakeClock clock;
+  CountingGate gate;
+  Session session(ui, clock, gate, "/home/pilot");
+  session.Initialise(nullptr);
+  std::vector<std::string> clipboard;
+  session.dialogs.clipboard = [&](const std::string& text) {
+    clipboard.push_back(text);
+    return true;
+  };
+  session.ReplaceTrackLog(std::vector<core::TrackPoint>(3), 0, 0);
+  DispatchCommand(session, 40083);
+  ui.ExpectOnly("Copy track to clip board", "No position(s) selected");
+  session.SetSelection({0, 2});
+  DispatchCommand(session, 40083);
+  ASSERT_EQ(clipboard.size(), 1u);
+  EXPECT_EQ(clipboard[0], analysis::TrackClipboardText(std::vector<core::TrackPoint>(2)));
+
+  DispatchCommand(session, 40080);  // clear, then dump: nothing to save
+  DispatchCommand(session, 40079);
+  ASSERT_EQ(ui.shown.size(), 1u);
+  EXPECT_EQ(ui.shown[0].text, "Buffer is empty");
 }
 
 }  // namespace
