@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "core/file_io.h"
+#include "formats/dat_track.h"
 #include "formats/igc.h"
 #include "formats/kml_logbook.h"
 #include "formats/kml_reader.h"
@@ -23,6 +24,7 @@ constexpr std::array<LogFileType, 9> kOpenLogTypes = {{
     {"CSV", ".csv"},
 }};
 constexpr int kOpenKml = 1;
+constexpr int kOpenDat = 3;
 constexpr int kOpenIgc = 7;
 
 constexpr std::array<LogFileType, 5> kSaveLogTypes = {{
@@ -154,7 +156,7 @@ int OpenLogCommand(Session& session) {
   std::optional<FileChoice> choice = ChooseFile(session, FileDialog::OpenLog, false, "Read track log", kOpenLogTypes);
   if (!choice) return -1;
   RememberChoice(session, FileDialog::OpenLog, *choice);
-  if (choice->typeIndex != kOpenKml && choice->typeIndex != kOpenIgc) {
+  if (choice->typeIndex != kOpenKml && choice->typeIndex != kOpenDat && choice->typeIndex != kOpenIgc) {
     const LogFileType& type = kOpenLogTypes[static_cast<size_t>(choice->typeIndex - 1)];
     session.Message(caption, "Reading " + std::string(type.name) + " files is not supported by this version");
     return -1;
@@ -183,6 +185,8 @@ int OpenLogCommand(Session& session) {
   formats::IgcBuffer igc;
   if (choice->typeIndex == kOpenIgc) {
     parsed = formats::ReadIgcFileBuffer(session.ui(), bytes, igc);
+  } else if (choice->typeIndex == kOpenDat) {
+    parsed = formats::ReadDatTrack(session.ui(), bytes);
   } else {
     parsed = formats::ReadKmlLog(session.ui(), bytes);
   }

@@ -13,6 +13,7 @@
 #include "app/commands.h"
 #include "core/file_io.h"
 #include "tests/fakes/fake_clock.h"
+#include "tests/formats/dat_file_builder.h"
 #include "tests/fakes/recording_ui.h"
 
 namespace tarnvik::app {
@@ -238,6 +239,19 @@ TEST_F(FileCommandsTest, SaveLogAsWritesTheRawTopNavigatorLog) {
   ui.pickedFilters = {3};
   DispatchCommand(session, 40116);
   ui.ExpectOnly("Error opening file", "Too long file name");
+}
+
+TEST_F(FileCommandsTest, OldLogbookFilesReadWithTheirValidation) {
+  for (bool validation : {true, false}) {
+    std::string path = (dir / (validation ? "valid.dat" : "plain.dat")).string();
+    ASSERT_EQ(core::WriteFileAtomically(path, testing::BuildDatFile(testing::SampleDatFlight(true, validation))), "");
+    session.track.saved = true;
+    Open(path, 3);
+    EXPECT_TRUE(ui.shown.empty()) << ui.Texts()[0];
+    EXPECT_EQ(session.statusLine, validation ? "5 positions read  (Signature OK)"
+                                             : "5 positions read  (Bad/missing signature)");
+    EXPECT_EQ(session.track.log.sourceKind, validation ? 7 : 0);
+  }
 }
 
 TEST(FileDialogs, FilterIndicesFoldOntoTheirTypes) {
