@@ -56,6 +56,7 @@ std::optional<DialogSlots> PersistentSlots(FileDialog dialog) {
     case FileDialog::VerifyIgc: return DialogSlots{core::SettingId::IgcDir, std::nullopt};
     case FileDialog::OpenWaypoints: return DialogSlots{core::SettingId::WaypointDir, core::SettingId::WptImportExt};
     case FileDialog::SaveWaypoints: return DialogSlots{core::SettingId::WaypointDir, core::SettingId::WptExportExt};
+    case FileDialog::DebugDump: return std::nullopt;
   }
   return std::nullopt;
 }
