@@ -2,6 +2,8 @@
 // user starts from HKEY_USERS\.DEFAULT\Software\Tarnvik when the machine's default user has it.
 #include <windows.h>
 
+#include <cstring>
+
 #include "core/settings.h"
 
 namespace tarnvik::core {
@@ -36,7 +38,7 @@ std::optional<StoredValue> ReadValue(HKEY key, std::string_view name) {
   if (type == REG_DWORD) {
     if (size != sizeof(DWORD)) return std::nullopt;
     DWORD number = 0;
-    memcpy(&number, bytes.data(), sizeof number);
+    std::memcpy(&number, bytes.data(), sizeof number);
     v.isNumber = true;
     v.number = number;
     return v;
