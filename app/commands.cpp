@@ -1,9 +1,11 @@
 #include "app/commands.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
 #include "access/access_engine.h"
+#include "access/serial_ports.h"
 #include "analysis/statistics_text.h"
 #include "app/file_commands.h"
 #include "core/version.h"
@@ -175,6 +177,23 @@ void UploadSelectedCtrs(Session& session, const CommandInfo& c) {
   session.StartUpload(access::kAccessUploadCtrs, c.protocol, std::move(data), count, std::string(c.caption));
 }
 
+// "Set COM port": the ports that exist, the session's port preselected; the choice becomes the
+// session's port (and the remembered one) and the title shows it.
+void ChooseComPort(Session& session) {
+  std::vector<std::string> ports =
+      session.dialogs.listSerialPorts ? session.dialogs.listSerialPorts() : access::ListSerialPorts();
+  access::ComPortChoice choice;
+  if (access::PrepareComPortChoice(session.ui(), std::move(ports), session.portName, choice) != 0) return;
+  // The preselected entry goes first so that a plain item choice starts on it.
+  std::vector<std::string> items = choice.ports;
+  if (choice.selected > 0) std::rotate(items.begin(), items.begin() + choice.selected, items.begin() + choice.selected + 1);
+  int picked = session.ui().ChooseItem("Select COM port", "COM port", items);
+  if (picked < 0 || picked >= static_cast<int>(items.size())) return;
+  session.portName = items[static_cast<size_t>(picked)];
+  session.settings.SetText(core::SettingId::PortName, session.portName);
+  session.UpdateTitle();
+}
+
 void EditSelectedWaypoint(Session& session, const CommandInfo& c) {
   auto& list = session.waypoints.waypoints;
   std::string caption(c.caption);
@@ -255,7 +274,6 @@ CommandOutcome DispatchCommand(Session& session, int id) {
     case K::ShowCtrAsWaypoints:
     case K::OlcIgcBuffer:
     case K::OlcSelected:
-    case K::SetComPort:
     case K::WriteOwnerName:
     case K::CompetitionMode:
     case K::CompetitionModeAndList:
@@ -333,6 +351,7 @@ CommandOutcome DispatchCommand(Session& session, int id) {
       break;
     }
     case K::EditWaypoint: EditSelectedWaypoint(session, c); break;
+    case K::SetComPort: ChooseComPort(session); break;
     case K::CopyTrack:
       if (std::optional<std::string> text = analysis::CopyTrackText(session.ui(), session.SelectedPoints())) {
         session.dialogs.clipboard(*text);

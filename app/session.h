@@ -100,6 +100,8 @@ struct SessionDialogs {
   std::function<bool(core::Waypoint& waypoint)> waypointEdit;
   // Puts a text on the clipboard; false when the clipboard refused it (the front end said why).
   std::function<bool(const std::string& text)> clipboard;
+  // The serial ports the "Set COM port" chooser offers (empty: the ports that exist).
+  std::function<std::vector<std::string>()> listSerialPorts;
 };
 
 // The last folder and filter index of one file dialog.

@@ -84,7 +84,7 @@ TEST(CommandTable, CommandsWithoutTheirDialogSayNotAvailableAndShowNothing) {
   testing::FakeClock clock;
   CountingGate gate;
   Session session(ui, clock, gate, "/home/pilot");
-  for (int id : {40043, 40072, 40115, 1315, 40038, 40030, 40083, 40032, 40100}) {
+  for (int id : {40043, 40072, 40115, 1315, 40038, 40030, 40083, 40032, 40100, 40121}) {
     EXPECT_EQ(DispatchCommand(session, id), CommandOutcome::NotAvailable) << id;
   }
   EXPECT_TRUE(ui.shown.empty());
@@ -167,6 +167,31 @@ TEST(TrackCommands, CopyTrackPutsTheSelectedPointsOnTheClipboard) {
   DispatchCommand(session, 40079);
   ASSERT_EQ(ui.shown.size(), 1u);
   EXPECT_EQ(ui.shown[0].text, "Buffer is empty");
+}
+
+TEST(PortCommands, SetComPortOffersTheSessionPortFirstAndShowsTheChoiceInTheTitle) {
+  testing::RecordingUi ui;
+  testing::FakeClock clock;
+  CountingGate gate;
+  Session session(ui, clock, gate, "/home/pilot");
+  session.Initialise(nullptr);
+  std::vector<std::string> ports;
+  session.dialogs.listSerialPorts = [&] { return ports; };
+  DispatchCommand(session, 40006);
+  ui.ExpectOnly("Select COM port", "No COM ports available");
+
+  ports = {"/dev/serial/by-id/usb-FTDI-if00", "/dev/ttyUSB0", "/dev/ttyS0"};
+  session.portName = "/dev/ttyUSB0";
+  ui.choices = {0};  // the preselected entry
+  DispatchCommand(session, 40006);
+  EXPECT_EQ(session.portName, "/dev/ttyUSB0");
+  ui.choices = {2};
+  DispatchCommand(session, 40006);
+  EXPECT_EQ(session.portName, "/dev/ttyS0");
+  EXPECT_EQ(session.settings.Text(core::SettingId::PortName), "/dev/ttyS0");
+  EXPECT_EQ(session.TitleText(), "Tarnvik 4.06, /dev/ttyS0");
+  DispatchCommand(session, 40006);  // cancelled: nothing changes
+  EXPECT_EQ(session.portName, "/dev/ttyS0");
 }
 
 }  // namespace
