@@ -274,7 +274,6 @@ CommandOutcome DispatchCommand(Session& session, int id) {
     case K::ShowCtrAsWaypoints:
     case K::OlcIgcBuffer:
     case K::OlcSelected:
-    case K::WriteOwnerName:
     case K::CompetitionMode:
     case K::CompetitionModeAndList:
       return CommandOutcome::NotAvailable;
@@ -284,6 +283,9 @@ CommandOutcome DispatchCommand(Session& session, int id) {
       break;
     case K::CopyTrack:
       if (!session.dialogs.clipboard) return CommandOutcome::NotAvailable;
+      break;
+    case K::WriteOwnerName:
+      if (!session.dialogs.ownerName) return CommandOutcome::NotAvailable;
       break;
     case K::SaveKml:
       if (session.competitionMode || !session.dialogs.flightStatistics) return CommandOutcome::NotAvailable;
@@ -352,6 +354,13 @@ CommandOutcome DispatchCommand(Session& session, int id) {
     }
     case K::EditWaypoint: EditSelectedWaypoint(session, c); break;
     case K::SetComPort: ChooseComPort(session); break;
+    case K::WriteOwnerName:
+      if (std::optional<std::string> name = session.dialogs.ownerName()) {
+        access::AccessData data;
+        data.text = *name;
+        session.StartUpload(access::kAccessWriteOwnerName, c.protocol, std::move(data), 1, caption);
+      }
+      break;
     case K::CopyTrack:
       if (std::optional<std::string> text = analysis::CopyTrackText(session.ui(), session.SelectedPoints())) {
         session.dialogs.clipboard(*text);

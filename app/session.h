@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,8 @@ struct SessionDialogs {
   std::function<bool(core::Waypoint& waypoint)> waypointEdit;
   // Puts a text on the clipboard; false when the clipboard refused it (the front end said why).
   std::function<bool(const std::string& text)> clipboard;
+  // The owner-name dialog of "Write LogIt &Name": the name, or nothing when cancelled.
+  std::function<std::optional<std::string>()> ownerName;
   // The serial ports the "Set COM port" chooser offers (empty: the ports that exist).
   std::function<std::vector<std::string>()> listSerialPorts;
 };

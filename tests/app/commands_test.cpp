@@ -192,6 +192,16 @@ TEST(PortCommands, SetComPortOffersTheSessionPortFirstAndShowsTheChoiceInTheTitl
   EXPECT_EQ(session.TitleText(), "Tarnvik 4.06, /dev/ttyS0");
   DispatchCommand(session, 40006);  // cancelled: nothing changes
   EXPECT_EQ(session.portName, "/dev/ttyS0");
+
+  // The owner name goes to the LogIt with the session's port.
+  EXPECT_EQ(DispatchCommand(session, 40015), CommandOutcome::NotAvailable);
+  session.dialogs.ownerName = [] { return std::optional<std::string>("KARI"); };
+  DispatchCommand(session, 40015);
+  ASSERT_EQ(gate.requests.size(), 1u);
+  EXPECT_EQ(gate.requests[0].accessType, access::kAccessWriteOwnerName);
+  EXPECT_EQ(gate.requests[0].protocol, 3);
+  EXPECT_EQ(gate.requests[0].portName, "/dev/ttyS0");
+  EXPECT_EQ(gate.requests[0].data.text, "KARI");
 }
 
 }  // namespace
