@@ -274,6 +274,8 @@ void Session::CompleteTrackLog(AccessCompletion&& completion, bool ok) {
     track.log.sourceKind = source.kind;
     track.log.sourceFlag = source.flag;
     track.log.takenOver = clock_.UtcNow();
+    // A Garmin unit's product description names the source of what it delivered.
+    track.log.sourceName = completion.data.text.substr(0, 80);
     if (completion.origin == 5) track.rawIgc = std::move(completion.data.rawIgc);
     if (completion.origin == 3) track.rawDevice = std::move(completion.data.rawDevice);
     if (RefreshesView()) ChangeView(ViewMode::Tracklog, true);
@@ -286,6 +288,7 @@ void Session::CompleteWaypoints(AccessCompletion&& completion, bool ok) {
   if (ok) {
     waypoints.waypoints = std::move(completion.data.waypoints);
     waypoints.shownCount = static_cast<int>(waypoints.waypoints.size());
+    waypoints.sourceName = completion.data.text.substr(0, 80);
     ChangeView(ViewMode::Waypoints, true);
   }
   if (commandLine_) PostTransferEnd(1, ok ? 1 : 0);

@@ -228,6 +228,7 @@ TEST_F(SessionTest, CompletionTakesTheLogOverOnTheMainThreadWithItsSourceKind) {
     done.count = 4;
     done.data.rawIgc = {'A', 'X'};
     done.data.rawDevice = {1, 2, 3};
+    done.data.text = c.origin == 1 ? "eTrex Legend Software Version 3.70" : "";
     // The worker runs on its own thread; nothing changes until the main thread drains.
     std::thread worker([&] {
       gate.Last().request.callbacks.status(done.jobId, "Track log record 4 of 4 received");
@@ -248,6 +249,7 @@ TEST_F(SessionTest, CompletionTakesTheLogOverOnTheMainThreadWithItsSourceKind) {
     EXPECT_EQ(!session.track.rawIgc.empty(), c.keepsIgc);
     EXPECT_EQ(!session.track.rawDevice.empty(), c.keepsDevice);
     EXPECT_EQ(session.statusLine, "Track log record 4 of 4 received");
+    EXPECT_EQ(session.track.log.sourceName, c.origin == 1 ? "eTrex Legend Software Version 3.70" : "");
   }
   EXPECT_TRUE(ui.shown.empty());
 }
