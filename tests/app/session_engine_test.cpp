@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <chrono>
 #include <thread>
 
@@ -112,9 +113,11 @@ TEST_F(SessionEngineTest, ADownloadAsksOnTheMainThreadAndHandsItsRecordsOver) {
 }
 
 TEST_F(SessionEngineTest, AnAbortWhileTheWorkerWaitsForAnAnswerEndsTheJob) {
-  std::atomic<int> answer{-5};
-  routines.Register(access::kAccessDownloadTrackLog, access::kProtocolGarminSerial, [&](access::AccessJob& job) {
-    answer = static_cast<int>(job.operation().Ask("Read GPS track log", "Continue ?", core::Buttons::OkCancel,
+  // Shared with the workers: the second transfer's worker may outlive this test body and is
+  // only stopped by the fixture's shutdown.
+  auto answer = std::make_shared<std::atomic<int>>(-5);
+  routines.Register(access::kAccessDownloadTrackLog, access::kProtocolGarminSerial, [answer](access::AccessJob& job) {
+    *answer = static_cast<int>(job.operation().Ask("Read GPS track log", "Continue ?", core::Buttons::OkCancel,
                                                   core::Answer::Ok));
     job.data.points.resize(5);
     job.count = 5;
@@ -126,8 +129,8 @@ TEST_F(SessionEngineTest, AnAbortWhileTheWorkerWaitsForAnAnswerEndsTheJob) {
   auto started = std::chrono::steady_clock::now();
   session->AbortTransfer();
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1500));
-  for (int i = 0; i < 1000 && answer.load() == -5; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  EXPECT_EQ(answer.load(), static_cast<int>(core::Answer::Cancel));
+  for (int i = 0; i < 1000 && answer->load() == -5; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(answer->load(), static_cast<int>(core::Answer::Cancel));
   session->queue().Drain();
   EXPECT_FALSE(session->busy);
   EXPECT_FALSE(session->track.present);
