@@ -3,9 +3,13 @@
 #include <cstdio>
 #include <ostream>
 #include <sstream>
+#include <string>
 #include <string_view>
+#include <vector>
 
+#include "access/access_engine.h"
 #include "app/command_line.h"
+#include "app/command_line_run.h"
 #include "app/command_line_headless.h"
 #include "core/file_io.h"
 #include "core/version.h"
@@ -94,6 +98,40 @@ bool VerifyKml(const std::string& path, std::string_view bytes, std::ostream& ou
 
 }  // namespace
 
+namespace {
+
+// What this build cannot do yet, read from the tables the runs use, so the usage text stays true
+// as formats and instrument families are added.
+std::string AvailabilityText() {
+  const CommandLineFormats formats = BuiltInCommandLineFormats();
+  std::vector<std::string> missing;
+  if (!formats.oziTrack) missing.push_back("OZI_LOG (RD_LOG)");
+  if (!formats.mapSource) missing.push_back("MPS_LOG");
+  if (!formats.oziWaypoints) missing.push_back("RD_WPT");
+  if (!formats.readWaypoints) missing.push_back("WR_WPT, WR_WPT2");
+  const access::AccessRoutineTable& routines = access::DefaultAccessRoutines();
+  if (!routines.Find(access::kAccessDownloadTrackLog, access::kProtocolGarminUsb)) missing.push_back("/USB");
+  std::vector<std::string_view> gpsTypes;
+  for (const GpsTypeInfo& g : kGpsTypes) {
+    if (!routines.Find(access::kAccessDownloadTrackLog, g.protocol)) gpsTypes.push_back(g.name);
+  }
+  if (missing.empty() && gpsTypes.empty()) return "";
+  std::string text = "Not yet in this build (refused with a message):\n";
+  if (!missing.empty()) {
+    text += " ";
+    for (size_t i = 0; i < missing.size(); ++i) text += (i ? "; " : " ") + missing[i];
+    text += "\n";
+  }
+  if (!gpsTypes.empty()) {
+    text += "  /GPS=";
+    for (size_t i = 0; i < gpsTypes.size(); ++i) text += (i ? "," : "") + std::string(gpsTypes[i]);
+    text += "\n";
+  }
+  return text + "\n";
+}
+
+}  // namespace
+
 std::string UsageText() {
   std::ostringstream out;
   out << core::kProgramName << ' ' << core::kVersionText << ": flight data transfer for free-flight pilots\n\n"
@@ -114,6 +152,7 @@ std::string UsageText() {
   out << "\n\nActions: KML_LOG, OZI_LOG (RD_LOG), IGC_LOG, MPS_LOG, RD_WPT, WR_WPT, WR_WPT2, IGC2KML,\n"
       << "DAT2KML; the last one given counts. In the file name of a log action \"$date\" becomes\n"
       << "the date of the first fix (yyyymmdd). Without /OVERWRITE an existing file is kept.\n\n"
+      << AvailabilityText()
       << "Examples:\n"
       << "  tarnvik /IGC2KML=flight                  flight.igc -> flight.kml\n"
       << "  tarnvik /PORT=/dev/ttyUSB0 /GPS=GARMIN \"/KML_LOG=My logs/$date.kml\" /EXIT\n\n"
