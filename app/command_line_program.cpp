@@ -119,12 +119,18 @@ std::string AvailabilityText() {
   std::string text = "Not yet in this build (refused with a message):\n";
   if (!missing.empty()) {
     text += " ";
-    for (size_t i = 0; i < missing.size(); ++i) text += (i ? "; " : " ") + missing[i];
+    for (size_t i = 0; i < missing.size(); ++i) {
+      text += i ? "; " : " ";
+      text += missing[i];
+    }
     text += "\n";
   }
   if (!gpsTypes.empty()) {
     text += "  /GPS=";
-    for (size_t i = 0; i < gpsTypes.size(); ++i) text += (i ? "," : "") + std::string(gpsTypes[i]);
+    for (size_t i = 0; i < gpsTypes.size(); ++i) {
+      if (i) text += ',';
+      text += gpsTypes[i];
+    }
     text += "\n";
   }
   return text + "\n";
@@ -141,8 +147,12 @@ std::string UsageText() {
       << "Keywords (case-insensitive; a value that holds blanks is one argument, or goes in\n"
       << "double quotes inside a whole command line):\n";
   for (const KeywordInfo& k : kKeywords) {
-    std::string left = "  /" + std::string(k.name);
-    if (!k.valueHint.empty()) left += "=" + std::string(k.valueHint);
+    std::string left = "  /";
+    left += k.name;
+    if (!k.valueHint.empty()) {
+      left += '=';
+      left += k.valueHint;
+    }
     if (left.size() < 28) left.resize(28, ' ');
     else left += ' ';
     out << left << k.help << '\n';

@@ -75,8 +75,9 @@ std::span<const LogFileType> SaveLogTypes() { return kSaveLogTypes; }
 std::vector<core::FileFilter> TypeFilters(std::span<const LogFileType> types) {
   std::vector<core::FileFilter> filters;
   for (const LogFileType& t : types) {
-    filters.push_back({std::string(t.name) + " files (*" + std::string(t.extension) + ")",
-                       "*" + std::string(t.extension)});
+    std::string pattern = "*";
+    pattern += t.extension;
+    filters.push_back({std::string(t.name) + " files (" + pattern + ")", pattern});
   }
   for (const LogFileType& t : types) filters.push_back({std::string(t.name) + " files (*.*)", "*.*"});
   return filters;

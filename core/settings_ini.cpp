@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "core/file_io.h"
@@ -63,7 +64,10 @@ class IniDocument {
     }
     if (section == kNone) {
       if (!lines_.empty() && !lines_.back().empty()) lines_.emplace_back();
-      lines_.push_back("[" + std::string(kSection) + "]");
+      std::string header = "[";
+      header += kSection;
+      header += ']';
+      lines_.push_back(std::move(header));
       lines_.push_back(line);
       return;
     }

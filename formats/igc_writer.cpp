@@ -95,7 +95,12 @@ std::string FormatIgcLog(std::span<const core::TrackPoint> fixes, int sourceKind
 
   const bool sign = gRecord == IgcGRecord::Always ||
                     (gRecord == IgcGRecord::IfFromInstrument && IgcSourceMaySign(sourceKind));
-  if (sign) out.Add("G" + IgcSignature(out.reg) + "\r\n", false);
+  if (sign) {
+    std::string gLine = "G";
+    gLine += IgcSignature(out.reg);
+    gLine += "\r\n";
+    out.Add(gLine, false);
+  }
   return std::move(out.text);
 }
 

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <set>
+#include <string_view>
 
 #include "analysis/statistics_text.h"
 
@@ -97,7 +97,7 @@ TEST(CommandTable, CommandsWithoutTheirDialogSayNotAvailableAndShowNothing) {
 
 core::Waypoint Named(const char* id, int altitude) {
   core::Waypoint w;
-  std::strncpy(w.id, id, 6);
+  std::string_view(id).copy(w.id, sizeof w.id - 1);  // the record's last byte stays the NUL
   w.altitude = altitude;
   return w;
 }

@@ -92,10 +92,11 @@ TEST(DatTrack, RefusesDamagedFilesWithOneMessageEach) {
       {"marker bit clear", with([](auto& w) { w[3] &= 0x7FFFFFFFu; }), "Bad DWORD number 4"},
       {"one fix too many claimed", with([](auto& w) { w[2] = 6; }), "File size not consistent with track positions"},
       {"height flag without height words",
-       DatBytes(BuildDatWords([] {
-         auto c = SampleDatFlight(false, true);
-         return c;
-       }())).replace(4, 1, "\x01"),
+       [] {
+         std::string bytes = DatBytes(BuildDatWords(SampleDatFlight(false, true)));
+         bytes.at(4) = '\x01';
+         return bytes;
+       }(),
        "File size not consistent with track positions"},
       {"two words after the checksum", with([](auto& w) { w.push_back(0); }),
        "File size not consistent with track positions"},

@@ -158,7 +158,10 @@ TEST(KmlWriterTest, TimeListWrapsAfterEvery25thValue) {
   }
   std::string list26 = Between(Folder(s), "<SecondsFromTimeOfFirstPoint>\r\n", "          </Seconds");
   std::string first = "0";
-  for (int i = 1; i < 25; ++i) first += " " + std::to_string(i);
+  for (int i = 1; i < 25; ++i) {
+    first += ' ';
+    first += std::to_string(i);
+  }
   EXPECT_EQ(list26, first + " \r\n25\r\n");
   s.fixes.resize(25);
   EXPECT_EQ(Between(Folder(s), "<SecondsFromTimeOfFirstPoint>\r\n", "          </Seconds"), first + "\r\n");

@@ -18,6 +18,7 @@ TEST(GarminFrame, StuffsSizeDataAndChecksumButNeverTheId) {
   data[0] = 16;
   Bytes framed = FrameGarminPacket(16, data.data(), data.size());
   Bytes expected = {16, 16, 16, 16, 16, 16};  // DLE, id, size doubled, DLE data byte doubled
+  expected.reserve(framed.size());
   expected.insert(expected.end(), 15, 1);
   uint8_t sum = static_cast<uint8_t>(16 + 16 + 16 + 15);
   expected.push_back(static_cast<uint8_t>(-sum));
@@ -67,11 +68,12 @@ TEST(GarminParser, RoundTripsEveryByteValueAndZeroFillsShortPackets) {
 TEST(GarminParser, DropsBadPacketsSilentlyAndDeliversTheNextGoodOne) {
   const uint8_t d[] = {10, 0};
   Bytes good = FrameGarminPacket(6, d, 2);
+  ASSERT_EQ(good.size(), 8u);  // DLE, id, size, two data bytes, checksum, DLE, ETX
   Bytes badChecksum = good;
   badChecksum[5] ^= 1;
   Bytes brokenStuffing = {16, 35, 1, 16, 5, 0, 16, 3};  // DLE in data not doubled
   Bytes badEnd = good;
-  badEnd.back() = 4;  // DLE then not ETX
+  badEnd.at(good.size() - 1) = 4;  // DLE then not ETX
   Bytes noClosingDle = good;
   noClosingDle[noClosingDle.size() - 2] = 0;
   struct Case {

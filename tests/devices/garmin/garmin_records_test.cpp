@@ -70,14 +70,17 @@ TEST(GarminTrackPoint, DecodesEveryTypeAndRefusesShortPackets) {
 
 // A D109 packet as a unit sends it: marker bytes, position, altitude, then ID and comment.
 std::vector<uint8_t> D109(const char* id, const char* comment, float alt, uint8_t type = 1, uint8_t attr = 0x70) {
-  std::vector<uint8_t> d(52, 0);
+  constexpr size_t kFixedBytes = 52;
+  const size_t idBytes = std::strlen(id) + 1;  // with the NUL
+  const size_t commentBytes = std::strlen(comment) + 1;
+  std::vector<uint8_t> d(kFixedBytes + idBytes + commentBytes, 0);
   d[0] = type;
   d[3] = attr;
   WriteI32Le(&d[24], 500000000);
   WriteI32Le(&d[28], -200000000);
   WriteF32Le(&d[32], alt);
-  d.insert(d.end(), id, id + std::strlen(id) + 1);
-  d.insert(d.end(), comment, comment + std::strlen(comment) + 1);
+  std::memcpy(&d[kFixedBytes], id, idBytes);
+  std::memcpy(&d[kFixedBytes + idBytes], comment, commentBytes);
   return d;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "access/debug_capture.h"
@@ -41,8 +42,9 @@ inline core::Waypoint MakeWaypoint(const char* id, const char* comment, int32_t 
   w.latitude = lat;
   w.longitude = lon;
   w.altitude = alt;
-  snprintf(w.id, sizeof w.id, "%s", id);
-  snprintf(w.comment, sizeof w.comment, "%s", comment);
+  // As much of each text as fits; the zeroed record keeps the closing NUL.
+  std::string_view(id).copy(w.id, sizeof w.id - 1);
+  std::string_view(comment).copy(w.comment, sizeof w.comment - 1);
   return w;
 }
 
