@@ -340,19 +340,26 @@ int64_t ParseIsoTime(const char* text, int& utcFlag) {
   return utc < 0 ? 0 : utc;
 }
 
+namespace {
+
+// After a value of a blank-separated list: a blank (skipped) means another value follows (1),
+// the end of the text ends the list (0), anything else is an error (-1).
+int ListSeparator(const char*& p) {
+  if (*p == ' ') {
+    ++p;
+    return 1;
+  }
+  return *p == '\0' ? 0 : -1;
+}
+
+}  // namespace
+
 int NextSecondsValue(const char*& cursor, uint32_t& value) {
   const char* p = cursor;
   int64_t number = 0;
   if (!ReadField(p, 0xFFFFFFFFLL, number)) return -1;
-  int result;
-  if (*p == ' ') {
-    ++p;
-    result = 1;
-  } else if (*p == '\0') {
-    result = 0;
-  } else {
-    return -1;
-  }
+  const int result = ListSeparator(p);
+  if (result < 0) return -1;
   value = static_cast<uint32_t>(number);
   cursor = p;
   return result;
@@ -370,15 +377,8 @@ int ParseKmlCoordinate(const char*& cursor, double& latitudeDeg, double& longitu
   if (!(std::fabs(longitude) <= 180.0) || !(std::fabs(latitude) <= 90.0)) return -4;
   // Beyond this no height is meaningful, and its decimetres would not fit 32 bits.
   if (!(std::fabs(height) < 2.0e8)) return -5;
-  int result;
-  if (*p == ' ') {
-    ++p;
-    result = 1;
-  } else if (*p == '\0') {
-    result = 0;
-  } else {
-    return -6;
-  }
+  const int result = ListSeparator(p);
+  if (result < 0) return -6;
   latitudeDeg = latitude;
   longitudeDeg = longitude;
   heightM = core::RoundHalfAway(height);

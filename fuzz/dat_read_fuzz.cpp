@@ -6,23 +6,9 @@
 #include <vector>
 
 #include "formats/dat_track.h"
+#include "fuzz/silent_ui.h"
 
-namespace {
-
-class SilentUi final : public tarnvik::core::Ui {
- public:
-  int shown = 0;
-  void ShowMessage(const std::string&, const std::string&, tarnvik::core::Icon) override { ++shown; }
-  tarnvik::core::Answer Ask(const std::string&, const std::string&, tarnvik::core::Buttons,
-                            tarnvik::core::Answer answer, tarnvik::core::Icon) override {
-    return answer;
-  }
-  std::optional<std::string> ChooseOpenFile(tarnvik::core::FileRequest&) override { return std::nullopt; }
-  std::optional<std::string> ChooseSaveFile(tarnvik::core::FileRequest&) override { return std::nullopt; }
-  int ChooseItem(const std::string&, const std::string&, const std::vector<std::string>&) override { return -1; }
-};
-
-}  // namespace
+using tarnvik::fuzzing::SilentUi;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SilentUi ui;
