@@ -45,17 +45,29 @@ constexpr double kMinLongitudeDifferenceRad = 1e-10;
 constexpr double kConvergence = 1e-10;
 constexpr int kMaxPasses = 100;
 
+// The latitude terms both Redfearn series use: t = tan phi, T = t^2, W = 1 - e^2 sin^2 phi and
+// psi = W (1 + e'^2) with its powers.
+struct LatitudeTerms {
+  double sinPhi, t, tt, w, psi, psi2, psi3, psi4;
+};
+
+LatitudeTerms TermsAt(double latitude) {
+  LatitudeTerms k;
+  k.sinPhi = std::sin(latitude);
+  k.t = std::tan(latitude);
+  k.tt = k.t * k.t;
+  k.w = 1.0 - kEccentricitySquared * k.sinPhi * k.sinPhi;
+  k.psi = k.w * kOnePlusSecondEccentricitySquared;
+  k.psi2 = k.psi * k.psi;
+  k.psi3 = k.psi2 * k.psi;
+  k.psi4 = k.psi3 * k.psi;
+  return k;
+}
+
 // Easting (without false easting) and northing (without false northing) about centralMeridian.
 TmPoint Redfearn(double latitude, double longitude, double centralMeridian) {
-  const double sinPhi = std::sin(latitude);
+  const auto [sinPhi, t, tt, w, psi, psi2, psi3, psi4] = TermsAt(latitude);
   const double cosPhi = std::cos(latitude);
-  const double t = std::tan(latitude);
-  const double tt = t * t;
-  const double w = 1.0 - kEccentricitySquared * sinPhi * sinPhi;
-  const double psi = w * kOnePlusSecondEccentricitySquared;
-  const double psi2 = psi * psi;
-  const double psi3 = psi2 * psi;
-  const double psi4 = psi3 * psi;
   const double nu = 1.0 / std::sqrt(w);  // nu / a
   // The longitude difference is taken the short way round, so a central meridian near 180
   // degrees serves points on both sides of the antimeridian; within a zone this changes nothing.
@@ -199,14 +211,7 @@ void GeoFromUtm(const UtmPoint& utm, GeoPoint& point) {
   const double phi1 = mu + kFoot2 * std::sin(2.0 * mu) + kFoot4 * std::sin(4.0 * mu) +
                       kFoot6 * std::sin(6.0 * mu) + kFoot8 * std::sin(8.0 * mu);
 
-  const double sinPhi = std::sin(phi1);
-  const double t = std::tan(phi1);
-  const double tt = t * t;
-  const double w = 1.0 - kEccentricitySquared * sinPhi * sinPhi;
-  const double psi = w * kOnePlusSecondEccentricitySquared;
-  const double psi2 = psi * psi;
-  const double psi3 = psi2 * psi;
-  const double psi4 = psi3 * psi;
+  const auto [sinPhi, t, tt, w, psi, psi2, psi3, psi4] = TermsAt(phi1);
   const double x = std::sqrt(w) * (utm.easting - kFalseEastingM) * kInverseScaledSemiMajor;
   const double x2 = x * x;
 
