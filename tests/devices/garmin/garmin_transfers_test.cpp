@@ -209,7 +209,7 @@ TEST(GarminTrackUpload, CountHeaderAndPointSizeFollowTheTrackProtocol) {
     EXPECT_EQ(up.trackPoints[6].latitude, records[6].latitude);
     for (const auto& p : rig.device.hostPackets()) {
       if (p.id == kPidTrackPoint) {
-        EXPECT_EQ(p.size, c.pointSize) << c.transfer;
+        EXPECT_EQ(p.data.size(), c.pointSize) << c.transfer;
       }
     }
     EXPECT_EQ(rig.device.hostPackets().back().id, kPidTransferComplete);
