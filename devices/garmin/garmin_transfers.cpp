@@ -190,6 +190,9 @@ int DownloadGarminTrack(GarminSession& session, std::vector<core::TrackPoint>& o
     }
   }
   const uint16_t type = session.capabilities.trackPointType;
+  // A track header opens a new track: its first point starts a segment also where the point
+  // type has no new-segment flag (D303, D304), so that separate tracks are never joined.
+  bool trackOpened = false;
   for (int i = 0; i < count; ++i) {
     if (!t.Receive("E205 Timeout while waiting for log data packet", "E205 COM port error while waiting for log data packet")) {
       return -1;
@@ -200,11 +203,13 @@ int DownloadGarminTrack(GarminSession& session, std::vector<core::TrackPoint>& o
       if (DecodeTrackPoint(type, packet.data.data(), packet.size, point) != 0) {
         return t.Fail("E206 Packet type/length mismatch");
       }
-      if (out.empty()) point.flags = 1;  // the log's first point always starts a segment
+      if (out.empty() || trackOpened) point.flags = 1;  // the log's first point always starts a segment
+      trackOpened = false;
       out.push_back(point);
       if (!t.Sent(SendAck(session, kPidTrackPoint), 205)) return -1;
     } else if (packet.id == kPidTrackHeader) {
       if (session.capabilities.trackTransfer == 300) return t.Fail("E208 Packet type/protocol mismatch");
+      trackOpened = true;
       if (!t.Sent(SendAck(session, kPidTrackHeader), 205)) return -1;
     } else {
       return t.Fail("E209 Bad data packet");
