@@ -90,6 +90,9 @@ void GarminDevice::Receive(const uint8_t* bytes, size_t count, std::vector<uint8
 void GarminDevice::HostClosed() {
   reader_.Reset();
   Forget();
+  // The host's last acknowledgement can still be on its way: a pseudo-terminal reports the
+  // host gone before the bytes it wrote last are read.
+  hostJustClosed_ = true;
 }
 
 void GarminDevice::Forget() {
@@ -119,6 +122,7 @@ void GarminDevice::HandleAcknowledgement(const UnitPacket& packet, std::vector<u
   const bool whole = packet.data.size() == 2 && packet.data[1] == 0;
   const int acknowledged = packet.data.empty() ? -1 : packet.data[0];
   if (!awaitingAck_) {
+    if (hostJustClosed_) return;
     ProtocolError("acknowledgement of " + std::to_string(acknowledged) + " while no packet waits for one");
     return;
   }
@@ -145,6 +149,7 @@ void GarminDevice::HandlePacket(const UnitPacket& packet, std::vector<uint8_t>& 
     }
     return;
   }
+  hostJustClosed_ = false;
   ++hostPacketCount_;
   hostPackets_.push_back(packet);
   const bool direct = packet.id == pid::kProductRequest && config_.answerProductRequestDirectly;

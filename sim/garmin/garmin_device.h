@@ -116,6 +116,7 @@ class GarminDevice : public Device {
   std::deque<UnitPacket> queue_;  // packets waiting to go out
   UnitPacket last_;               // the packet waiting for the host's acknowledgement
   bool awaitingAck_ = false;
+  bool hostJustClosed_ = false;  // a stray acknowledgement may follow until the next packet
   int sentPackets_ = 0;
   int hostPacketCount_ = 0;
   int naksSent_ = 0;
