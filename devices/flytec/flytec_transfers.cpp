@@ -338,7 +338,7 @@ int FlytecReadTrack(access::AccessJob& job) {
   job.data.rawIgc = std::move(download.raw);
   job.data.text = session.product.description.substr(0, 80);  // the log's source name
   job.origin = kFlytecOrigin;
-  return 0;
+  return kIgcTrackResult;
 }
 
 int FlytecReadTracksForLogbook(access::AccessJob& job) {

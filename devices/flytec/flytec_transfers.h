@@ -17,6 +17,9 @@
 namespace tarnvik::devices::flytec {
 
 constexpr int kFlytecOrigin = 5;
+// The result of a successful track download: positive, so the log counts as one an instrument
+// delivered (signed KML, download time) like every other instrument's log.
+constexpr int kIgcTrackResult = 1;
 constexpr int kFlytecSpeed = 57600;
 
 constexpr int64_t kProductLimitMs = 10000;   // from the request, not reset by bytes

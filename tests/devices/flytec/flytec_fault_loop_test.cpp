@@ -127,7 +127,7 @@ TEST(FlytecFaultLoop, EveryFaultAtEveryReadEndsWithOneMessage) {
   };
   for (const Routine& r : routines) {
     const Outcome clean = RunRoutine(r, 0, ReadFault::None);
-    ASSERT_EQ(clean.result, 0) << r.name;
+    ASSERT_GE(clean.result, 0) << r.name;
     ASSERT_TRUE(clean.messages.empty()) << r.name << ": " << clean.messages.front();
     ASSERT_GT(clean.reads, 0) << r.name;
     std::set<std::string> seen;
@@ -138,7 +138,7 @@ TEST(FlytecFaultLoop, EveryFaultAtEveryReadEndsWithOneMessage) {
             std::string(r.name) + " fault " + std::to_string(static_cast<int>(fault)) + " at read " + std::to_string(k);
         // No hang: at most the product data limit and one reply's quiet time beyond the clean run.
         EXPECT_LE(o.elapsedMs, clean.elapsedMs + kProductLimitMs + kIgcQuietMs) << where;
-        if (o.result == 0) {
+        if (o.result >= 0) {
           // A reply that was starved ends early; a track without its G record says so. (A byte
           // spoiled inside a line that holds no fix is not seen here: IGC text has no
           // checksum; its G record shows it to the verifier.)

@@ -68,7 +68,7 @@ TEST(FlytecOverPty, RealFlightArrivesByteForByteThroughTheFlowControlledLine) {
   access::DebugCapture capture;
   access::AccessJob job(access::kAccessDownloadTrackLog, access::kProtocolFlytec, *port, core::SystemClock(),
                         operation, capture);
-  ASSERT_EQ(FlytecReadTrack(job), 0) << (operation.failures.empty() ? "" : operation.failures.back().text);
+  ASSERT_EQ(FlytecReadTrack(job), kIgcTrackResult) << (operation.failures.empty() ? "" : operation.failures.back().text);
   const std::string served = rig.device.ServedIgc(1);
   EXPECT_EQ(job.data.rawIgc, std::vector<uint8_t>(served.begin(), served.end()));
   EXPECT_EQ(job.data.points.size(), 221u);
@@ -141,7 +141,7 @@ TEST(FlytecOverPty, AbortMidReplyThenTheNextJobWorks) {
   access::DebugCapture capture;
   access::AccessJob job(access::kAccessDownloadTrackLog, access::kProtocolFlytec, *port, core::SystemClock(),
                         operation, capture);
-  ASSERT_EQ(FlytecReadTrack(job), 0) << (operation.failures.empty() ? "" : operation.failures.back().text);
+  ASSERT_EQ(FlytecReadTrack(job), kIgcTrackResult) << (operation.failures.empty() ? "" : operation.failures.back().text);
   EXPECT_EQ(job.data.points.size(), 221u);
 }
 

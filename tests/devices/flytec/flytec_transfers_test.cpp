@@ -35,7 +35,7 @@ TEST_P(FlytecFramings, ChosenTrackArrivesByteForByte) {
   rig.device.tracks = {MakeIgc(Walk(5)), MakeIgc(Walk(150, 12)), MakeIgc(Walk(3, 14))};
   rig.operation.choices = {1};
   access::AccessJob& job = rig.Job(access::kAccessDownloadTrackLog);
-  ASSERT_EQ(FlytecReadTrack(job), 0) << ::testing::PrintToString(rig.FailureTexts());
+  ASSERT_EQ(FlytecReadTrack(job), kIgcTrackResult) << ::testing::PrintToString(rig.FailureTexts());
   EXPECT_TRUE(rig.FailureTexts().empty());
   EXPECT_EQ(job.origin, 5);
   EXPECT_EQ(job.data.rawIgc, Bytes(rig.device.ServedIgc(1)));
@@ -73,7 +73,7 @@ TEST(FlytecReadTrack, XonXoffAnywhereAndLowerCaseDigitsInProductAndList) {
   rig.device.tracks = {MakeIgc(Walk(20))};
   rig.operation.choices = {0};
   access::AccessJob& job = rig.Job(access::kAccessDownloadTrackLog);
-  ASSERT_EQ(FlytecReadTrack(job), 0) << ::testing::PrintToString(rig.FailureTexts());
+  ASSERT_EQ(FlytecReadTrack(job), kIgcTrackResult) << ::testing::PrintToString(rig.FailureTexts());
   // The raw log is the served text without any flow-control byte.
   EXPECT_EQ(job.data.rawIgc, Bytes(rig.device.ServedIgc(0)));
   EXPECT_EQ(job.data.points.size(), 20u);
@@ -86,7 +86,7 @@ TEST(FlytecReadTrack, VersionDecidesBetweenListAndNewest) {
     rig.device.config().selectedTrack = 1;  // what the unit's analysis page shows
     rig.operation.choices = {0};
     access::AccessJob& job = rig.Job(access::kAccessDownloadTrackLog);
-    ASSERT_EQ(FlytecReadTrack(job), 0) << version;
+    ASSERT_EQ(FlytecReadTrack(job), kIgcTrackResult) << version;
     const bool lists = std::string(version) == "2.2";
     EXPECT_EQ(rig.device.requests().back(), lists ? "PBRTR,00" : "PBRIGC,") << version;
     EXPECT_EQ(job.data.points.size(), lists ? 4u : 6u) << version;
@@ -109,7 +109,7 @@ TEST(FlytecReadTrack, MidnightAndRepeatedFixes) {
   Rig rig(c);
   rig.device.tracks = {MakeIgc(Walk(4, 23, 59, 58))};
   access::AccessJob& job = rig.Job(access::kAccessDownloadTrackLog);
-  ASSERT_EQ(FlytecReadTrack(job), 0);
+  ASSERT_EQ(FlytecReadTrack(job), kIgcTrackResult);
   ASSERT_EQ(job.data.points.size(), 8u);
   const uint32_t day = *core::CalendarToTime({2024, 7, 0, 15, 0, 0, 0, 0});
   const uint32_t expected[] = {day + 86398, day + 86398, day + 86399, day + 86399,
@@ -144,7 +144,7 @@ TEST(FlytecReadTrack, ReplyFaults) {
     if (cutLast) rig.device.config().cutIgcAt = static_cast<int>(rig.device.ServedIgc(0).size()) - 1;
     access::AccessJob& job = rig.Job(access::kAccessDownloadTrackLog);
     const int64_t start = rig.clock.NowMs();
-    EXPECT_EQ(FlytecReadTrack(job), c.result) << c.name;
+    EXPECT_EQ(FlytecReadTrack(job), c.result == 0 ? kIgcTrackResult : c.result) << c.name;
     EXPECT_EQ(rig.FailureTexts(), c.messages) << c.name;
     EXPECT_EQ(job.data.points.size(), c.points) << c.name;
     if (c.result != 0) {
@@ -258,7 +258,7 @@ TEST(FlytecCompetition, IdsAreReadAndConfirmed) {
     sim::PumpedLink wire(device, clock);
     access::AccessJob job(access::kAccessDownloadTrackLog, access::kProtocolFlytec, wire, clock, operation, capture);
     job.competition = true;
-    EXPECT_EQ(FlytecReadTrack(job), confirm ? 0 : -1);
+    EXPECT_EQ(FlytecReadTrack(job), confirm ? kIgcTrackResult : -1);
     EXPECT_EQ(job.competitionId, 1234567);
     EXPECT_EQ(job.civlId, 5000);
     ASSERT_EQ(operation.asked.size(), 1u);
@@ -275,7 +275,7 @@ TEST(FlytecCompetition, IdsAreReadAndConfirmed) {
   sim::PumpedLink wire(device, clock);
   access::AccessJob job(access::kAccessDownloadTrackLog, access::kProtocolFlytec, wire, clock, operation, capture);
   job.competition = true;
-  EXPECT_EQ(FlytecReadTrack(job), 0);
+  EXPECT_EQ(FlytecReadTrack(job), kIgcTrackResult);
   EXPECT_EQ(job.competitionId, -1);
   EXPECT_EQ(job.civlId, -1);
 }
