@@ -77,6 +77,9 @@ class JobOperation final : public core::Operation {
                    core::Answer defaultAnswer) override;
   int ChooseItem(const std::string& caption, const std::string& prompt,
                  const std::vector<std::string>& items) override;
+  std::vector<int> ChooseItems(const std::string& caption, const std::string& prompt,
+                               const std::vector<std::string>& items) override;
+  bool ConfirmCompetition(int32_t competitionId, int32_t civlId) override;
 
  private:
   JobState& job_;
@@ -173,6 +176,18 @@ int JobOperation::ChooseItem(const std::string& caption, const std::string& prom
                              const std::vector<std::string>& items) {
   if (IsCancelled() || !job_.callbacks.chooseItem) return -1;
   return job_.callbacks.chooseItem(job_.id, caption, prompt, items);
+}
+
+std::vector<int> JobOperation::ChooseItems(const std::string& caption, const std::string& prompt,
+                                           const std::vector<std::string>& items) {
+  if (IsCancelled() || !job_.callbacks.chooseItems) return {};
+  return job_.callbacks.chooseItems(job_.id, caption, prompt, items);
+}
+
+bool JobOperation::ConfirmCompetition(int32_t competitionId, int32_t civlId) {
+  if (IsCancelled()) return false;
+  if (!job_.callbacks.confirmCompetition) return true;
+  return job_.callbacks.confirmCompetition(job_.id, competitionId, civlId);
 }
 
 // The worker's body: the routine, the completion, the release.
@@ -385,6 +400,7 @@ int AccessEngine::StartAccess(AccessRequest request, uint64_t* jobId) {
   AccessJob& job = state->job;
   job.data = std::move(request.data);
   job.count = request.count;
+  job.competition = request.competition;
 
   if (request.protocol == kProtocolGarminUsb) {
     UsbOpener opener = engine.env.openUsb ? engine.env.openUsb : RegisteredUsbOpener();

@@ -119,6 +119,15 @@ struct JobCallbacks {
   std::function<int(uint64_t jobId, const std::string& caption, const std::string& prompt,
                     const std::vector<std::string>& items)>
       chooseItem;
+  // A choice of several items ("OK" or "&All"): the 0-based indices, ascending. Must answer
+  // empty once the job is aborted. Empty: nothing chosen.
+  std::function<std::vector<int>(uint64_t jobId, const std::string& caption, const std::string& prompt,
+                                 const std::vector<std::string>& items)>
+      chooseItems;
+  // Competition mode: the pilot confirms the download for the IDs read from the instrument
+  // (-1 = not found); false refuses. Must answer false once the job is aborted. Empty:
+  // confirmed.
+  std::function<bool(uint64_t jobId, int32_t competitionId, int32_t civlId)> confirmCompetition;
   // The job's result. Records move to it on success.
   std::function<void(AccessCompletion&& completion)> completion;
 };
@@ -160,6 +169,7 @@ class AccessJob {
   int origin = 0;   // origin code the routine reports on success
   int32_t competitionId = -1;
   int32_t civlId = -1;
+  bool competition = false;  // competition mode: the track download reads and confirms the IDs
 
   OpenedDevice* usbDevice = nullptr;  // protocol 8 only
 
@@ -236,6 +246,7 @@ struct AccessRequest {
   int speed = 0;         // 0 = the protocol's default
   AccessData data;       // upload records; the engine owns them from now on
   int count = 0;
+  bool competition = false;  // competition mode (AccessJob::competition)
   JobCallbacks callbacks;
 };
 

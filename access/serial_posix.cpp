@@ -65,14 +65,21 @@ class PosixSerialPort final : public Transport {
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
     tio.c_cflag |= CS8 | CREAD | CLOCAL;
     tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | ISTRIP | IGNPAR | PARMRK | BRKINT);
-    if (xonXoff) tio.c_iflag |= IXON | IXOFF;
     tio.c_cc[VSTART] = kXon;
     tio.c_cc[VSTOP] = kXoff;
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
     cfsetispeed(&tio, speed);
     cfsetospeed(&tio, speed);
+    // An XOFF from the unit whose XON never came (a transfer aborted mid-reply, a unit left
+    // busy) keeps the line's output stopped, even across a close. The line is set without flow
+    // control first, which restarts stopped output, and then with it where the protocol asks.
     if (tcsetattr(fd_, TCSANOW, &tio) != 0) return FailLocked(kSetStateCaption, errno);
+    tcflow(fd_, TCOON);
+    if (xonXoff) {
+      tio.c_iflag |= IXON | IXOFF;
+      if (tcsetattr(fd_, TCSANOW, &tio) != 0) return FailLocked(kSetStateCaption, errno);
+    }
     // DTR and RTS on. A pseudo-terminal has no modem lines (ENOTTY/EINVAL): not an error.
     int lines = TIOCM_DTR | TIOCM_RTS;
     if (ioctl(fd_, TIOCMBIS, &lines) != 0 && errno != ENOTTY && errno != EINVAL) {

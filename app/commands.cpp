@@ -7,6 +7,7 @@
 #include "access/access_engine.h"
 #include "access/serial_ports.h"
 #include "analysis/statistics_text.h"
+#include "app/command_line_run.h"
 #include "app/file_commands.h"
 #include "core/version.h"
 
@@ -155,6 +156,10 @@ void UploadSelectedWaypoints(Session& session, const CommandInfo& c, int accessT
     session.Message(std::string(c.caption), "No waypoints selected");
     return;
   }
+  // The Flytec/Brauniger instruments keep only a name: "Only Name" sends the comment (the ID
+  // where there is none), "ID+Name" the ID and the comment.
+  if (c.kind == CommandKind::UploadWaypointNames) ApplyIqCompeoCommentRule(selected, false);
+  if (c.kind == CommandKind::UploadWaypointIdNames) ApplyIqCompeoCommentRule(selected, true);
   access::AccessData data;
   int count = static_cast<int>(selected.size());
   data.waypoints = std::move(selected);

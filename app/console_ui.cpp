@@ -69,9 +69,15 @@ std::optional<std::string> ConsoleUi::ChooseSaveFile(core::FileRequest& request)
   return std::nullopt;
 }
 
-int ConsoleUi::ChooseItem(const std::string& caption, const std::string& prompt, const std::vector<std::string>&) {
-  WriteLine(caption, prompt, "Cancel");
-  return -1;
+int ConsoleUi::ChooseItem(const std::string& caption, const std::string& prompt,
+                          const std::vector<std::string>& items) {
+  // The entry a dialog would show selected: the first one.
+  if (items.empty()) {
+    WriteLine(caption, prompt, "Cancel");
+    return -1;
+  }
+  WriteLine(caption, prompt, items.front());
+  return 0;
 }
 
 int ConsoleUi::MessageCount() const {

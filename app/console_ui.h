@@ -1,7 +1,7 @@
 // The Ui of a run without a window: every message becomes one line "caption: text" on the
 // error stream, every question takes its default answer (so nothing is ever overwritten
-// without /OVERWRITE) and is printed with the answer it took, and every file or item choice
-// is cancelled.
+// without /OVERWRITE) and is printed with the answer it took, every item choice takes the
+// entry a dialog shows selected (the first) and prints it, and every file choice is cancelled.
 #pragma once
 
 #include <iosfwd>

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/hangarium_save.h"
 #include "core/version.h"
 
 namespace tarnvik::app {
@@ -131,6 +132,30 @@ access::JobCallbacks Session::MakeCallbacks() {
         },
         -1);
   };
+  callbacks.chooseItems = [this, queue, questions](uint64_t jobId, const std::string& caption,
+                                                   const std::string& prompt, const std::vector<std::string>& items) {
+    // The chosen indices travel beside the answer, which only carries their count.
+    auto chosen = std::make_shared<std::vector<int>>();
+    const int count = AskForWorker(
+        *queue, *questions,
+        [this, jobId, caption, prompt, items, chosen] {
+          if (!JobLive(jobId)) return 0;
+          *chosen = ui_.ChooseItems(caption, prompt, items);
+          return static_cast<int>(chosen->size());
+        },
+        0);
+    return count > 0 ? *chosen : std::vector<int>{};
+  };
+  callbacks.confirmCompetition = [this, queue, questions](uint64_t jobId, int32_t competitionId, int32_t civlId) {
+    return AskForWorker(
+               *queue, *questions,
+               [this, jobId, competitionId, civlId] {
+                 if (!JobLive(jobId)) return 0;
+                 if (!dialogs.confirmCompetition) return 1;
+                 return dialogs.confirmCompetition(competitionId, civlId) ? 1 : 0;
+               },
+               0) == 1;
+  };
   callbacks.completion = [this, queue](AccessCompletion&& completion) {
     auto shared = std::make_shared<AccessCompletion>(std::move(completion));
     queue->Post([this, shared] { OnCompletion(std::move(*shared)); });
@@ -181,17 +206,22 @@ int Session::Start(AccessRequest request, const std::string& caption) {
 int Session::DownloadTrackLog(int protocol, int speed) {
   const std::string caption = "Download track log";
   if (!CheckNotBusy(caption)) return -1;
-  if (track.present && !track.saved &&
-      ui_.Ask("Unsaved track log", "Current track log will be overwritten. Continue ?", Buttons::OkCancel,
-              Answer::Cancel) != Answer::Ok) {
-    return -1;
+  // The multi-track logbook download saves its own file: the current log stays as it is.
+  const bool logbook = protocol == access::kProtocolFlytecTrackList;
+  if (!logbook) {
+    if (track.present && !track.saved &&
+        ui_.Ask("Unsaved track log", "Current track log will be overwritten. Continue ?", Buttons::OkCancel,
+                Answer::Cancel) != Answer::Ok) {
+      return -1;
+    }
+    DiscardTrackLog();
+    if (RefreshesView()) ChangeView(ViewMode::Tracklog, true);
   }
-  DiscardTrackLog();
-  if (RefreshesView()) ChangeView(ViewMode::Tracklog, true);
   AccessRequest request;
   request.accessType = access::kAccessDownloadTrackLog;
   request.protocol = protocol;
   request.speed = speed;
+  request.competition = competitionMode && !logbook;
   return Start(std::move(request), caption);
 }
 
@@ -265,6 +295,15 @@ void Session::OnCompletion(AccessCompletion&& completion) {
 }
 
 void Session::CompleteTrackLog(AccessCompletion&& completion, bool ok) {
+  if (completion.protocol == access::kProtocolFlytecTrackList) {
+    // The logbook document is saved here, on the main thread; the current log is untouched.
+    if (ok && !completion.data.text.empty()) {
+      DialogMemory& memory = Dialog(FileDialog::SaveKml);
+      SaveHangariumDocument(ui_, completion.data.text, memory.folder, memory.filterIndex);
+    }
+    if (commandLine_) PostTransferEnd(1, ok ? 1 : 0);
+    return;
+  }
   if (ok) {
     LogSource source = LogSourceFromOrigin(completion.origin, completion.result);
     track = CurrentTrackLog();

@@ -105,6 +105,9 @@ struct SessionDialogs {
   std::function<std::optional<std::string>()> ownerName;
   // The serial ports the "Set COM port" chooser offers (empty: the ports that exist).
   std::function<std::vector<std::string>()> listSerialPorts;
+  // Competition mode: the pilot confirms a download for the IDs the instrument holds (-1 = not
+  // found); false refuses it. Unset: confirmed.
+  std::function<bool(int32_t competitionId, int32_t civlId)> confirmCompetition;
 };
 
 // The last folder and filter index of one file dialog.
@@ -147,8 +150,10 @@ class Session {
   bool CheckView(ViewMode needed, const std::string& caption);
 
   // ---- transfers ----
-  // Download track log: busy guard, unsaved-log question, discard, Tracklog view, start.
-  // 0 when the worker runs.
+  // Download track log: busy guard, unsaved-log question, discard, Tracklog view, start (in
+  // competition mode with the competition flag). The multi-track logbook download (protocol
+  // 11) keeps the current log: no question, no discard; its document is saved through
+  // "Save track for Hangarium" when it completes. 0 when the worker runs.
   int DownloadTrackLog(int protocol, int speed);
   int DownloadWaypoints(int protocol, int speed);
   // Starts an upload of records the caller hands over (a copy of its own). caption names the

@@ -48,6 +48,16 @@ class Ui {
   // instrument). Returns the 0-based index, or -1 when cancelled.
   virtual int ChooseItem(const std::string& caption, const std::string& prompt,
                          const std::vector<std::string>& items) = 0;
+  // Lets the user pick any number of the items ("OK" with the selected ones, "&All" with
+  // every one). Returns the 0-based indices in ascending order; empty when cancelled. A Ui
+  // without such a choice cancels.
+  virtual std::vector<int> ChooseItems(const std::string& caption, const std::string& prompt,
+                                       const std::vector<std::string>& items) {
+    (void)caption;
+    (void)prompt;
+    (void)items;
+    return {};
+  }
 };
 
 // One long-running piece of work (an instrument transfer, a statistics search): progress
@@ -65,6 +75,23 @@ class Operation {
                      Answer defaultAnswer) = 0;
   virtual int ChooseItem(const std::string& caption, const std::string& prompt,
                          const std::vector<std::string>& items) = 0;
+  // Several of the items (Ui::ChooseItems); empty when cancelled. A cancelled operation, and
+  // one that offers no such choice, answers empty.
+  virtual std::vector<int> ChooseItems(const std::string& caption, const std::string& prompt,
+                                       const std::vector<std::string>& items) {
+    (void)caption;
+    (void)prompt;
+    (void)items;
+    return {};
+  }
+  // In competition mode, after the pilot's IDs were read from the instrument (-1 = not found):
+  // true when the user confirms the download for these IDs. A cancelled operation refuses;
+  // one that has no such question confirms.
+  virtual bool ConfirmCompetition(int32_t competitionId, int32_t civlId) {
+    (void)competitionId;
+    (void)civlId;
+    return !IsCancelled();
+  }
 };
 
 // Time: a monotonic millisecond count for time-outs, sleeping, and the UTC wall clock for

@@ -1,6 +1,7 @@
 #include "sim/tool/families.h"
 
 #include "sim/echo_device.h"
+#include "sim/flytec/flytec_device.h"
 #include "sim/garmin/garmin_device.h"
 
 namespace tarnvik::sim {
@@ -8,6 +9,7 @@ namespace tarnvik::sim {
 void RegisterBuiltInSimulators() {
   RegisterEchoSimulator();
   garmin::RegisterGarminSimulator();
+  flytec::RegisterFlytecSimulator();
 }
 
 }  // namespace tarnvik::sim

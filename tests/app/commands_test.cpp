@@ -206,3 +206,42 @@ TEST(PortCommands, SetComPortOffersTheSessionPortFirstAndShowsTheChoiceInTheTitl
 
 }  // namespace
 }  // namespace tarnvik::app
+
+namespace tarnvik::app {
+namespace {
+
+// The Flytec/Brauniger upload commands send the comment rule's names; the Garmin one the list.
+TEST(WaypointCommands, FlytecUploadsSendTheirNameRule) {
+  struct Case {
+    int id;
+    const char* first;
+    const char* second;
+  } cases[] = {{40018, "LAUNCH", "KEEP"}, {40023, "LAUNCH", "KEEP"}, {40096, "LAUNCH ", "LZ KEEP"},
+               {40097, "LAUNCH ", "LZ KEEP"}};
+  for (const Case& c : cases) {
+    testing::RecordingUi ui;
+    testing::FakeClock clock;
+    CountingGate gate;
+    Session session(ui, clock, gate, "/home/pilot");
+    session.Initialise(nullptr);
+    core::Waypoint a, b;
+    std::string("LAUNCH").copy(a.id, 6);
+    std::string("LZ").copy(b.id, 6);
+    std::string("KEEP").copy(b.comment, 40);
+    session.waypoints.waypoints = {a, b};
+    session.ChangeView(ViewMode::Waypoints, true);
+    session.SelectAll();
+    EXPECT_EQ(DispatchCommand(session, c.id), CommandOutcome::Done) << c.id;
+    ASSERT_EQ(gate.requests.size(), 1u) << c.id;
+    const auto& sent = gate.requests[0].data.waypoints;
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_STREQ(sent[0].comment, c.first) << c.id;
+    EXPECT_STREQ(sent[1].comment, c.second) << c.id;
+    EXPECT_EQ(gate.requests[0].protocol, 4);
+    // The session's own list is unchanged.
+    EXPECT_STREQ(session.waypoints.waypoints[0].comment, "");
+  }
+}
+
+}  // namespace
+}  // namespace tarnvik::app

@@ -21,14 +21,16 @@ TEST(ConsoleUi, MessagesAreOneLineAndQuestionsTakeTheirDefault) {
   core::FileRequest request;
   request.title = "Read track log";
   EXPECT_FALSE(ui.ChooseOpenFile(request).has_value());
-  EXPECT_EQ(ui.ChooseItem("Read IQ tracks", "Choose a track", {"a", "b"}), -1);
+  EXPECT_EQ(ui.ChooseItem("Track list", "Select one of the following tracks:", {"00   a", "01   b"}), 0);
+  EXPECT_EQ(ui.ChooseItem("Track list", "Select one of the following tracks:", {}), -1);
   EXPECT_EQ(out.str(),
             "Parsing command line: Bad COM port\n"
             "Security check: Line one Line two\n"
             "File creation: File already exists, overwrite ? -> Cancel\n"
             "Insert waypoint: Waypoint A already exists, overwrite ? -> Yes\n"
             "Read track log: no file can be chosen without a window -> Cancel\n"
-            "Read IQ tracks: Choose a track -> Cancel\n");
+            "Track list: Select one of the following tracks: -> 00   a\n"
+            "Track list: Select one of the following tracks: -> Cancel\n");
   EXPECT_EQ(ui.MessageCount(), 2);
 }
 

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "app/commands.h"
+#include "core/file_io.h"
 #include "tests/fakes/fake_clock.h"
 #include "tests/fakes/recording_ui.h"
 
@@ -468,6 +469,137 @@ TEST_F(SessionTest, ARefusedStartLeavesBusyClear) {
   ASSERT_EQ(gate.jobs.size(), 1u);
   EXPECT_EQ(gate.Last().request.accessType, access::kAccessEraseTrack);
   EXPECT_EQ(gate.Last().request.protocol, 3);
+}
+
+}  // namespace
+}  // namespace tarnvik::app
+
+namespace tarnvik::app {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A Ui whose several-item choice is scripted.
+class ChoosingUi : public testing::RecordingUi {
+ public:
+  std::vector<int> pick;
+  std::vector<int> ChooseItems(const std::string& caption, const std::string& prompt,
+                               const std::vector<std::string>&) override {
+    shown.push_back({caption, prompt, core::Icon::Question, true});
+    return pick;
+  }
+};
+
+TEST(SessionLogbook, TheMultiTrackDownloadKeepsTheLogAndSavesItsDocumentOnTheMainThread) {
+  ChoosingUi ui;
+  testing::FakeClock clock;
+  FakeGate gate;
+  Session session(ui, clock, gate, "/home/pilot");
+  int writes = 0;
+  ASSERT_EQ(session.Initialise(std::make_unique<MemoryBackend>(&writes)), 0);
+  session.ReplaceTrackLog(Points(5), 9, 1);  // not saved
+  const fs::path dir = fs::temp_directory_path() / ("tarnvik_logbook_" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+
+  // No unsaved-log question, no discard.
+  ASSERT_EQ(session.DownloadTrackLog(access::kProtocolFlytecTrackList, 0), 0);
+  EXPECT_TRUE(ui.shown.empty());
+  EXPECT_TRUE(session.track.present);
+  EXPECT_FALSE(gate.Last().request.competition);
+
+  // The worker's several-track question is asked on the main thread.
+  access::JobCallbacks callbacks = gate.Last().request.callbacks;
+  const uint64_t id = gate.Last().id;
+  ui.pick = {0, 2};
+  std::vector<int> chosen;
+  std::thread worker([&] { chosen = callbacks.chooseItems(id, "Track List", "&Select track(s):", {"a", "b", "c"}); });
+  while (session.queue().Pending() == 0) std::this_thread::yield();
+  session.queue().Drain();
+  worker.join();
+  EXPECT_EQ(chosen, (std::vector<int>{0, 2}));
+  ui.shown.clear();
+
+  // The first name cannot be created (no such folder): the dialog comes back; ".kml" is added.
+  ui.files = {(dir / "missing" / "flights").string(), (dir / "flights").string()};
+  access::AccessCompletion done;
+  done.jobId = id;
+  done.accessType = access::kAccessDownloadTrackLog;
+  done.protocol = access::kProtocolFlytecTrackList;
+  done.result = 0;
+  done.origin = 5;
+  done.data.text = "<?xml version=\"1.0\"?>\r\n<Document>\r\n</Document>\r\n";
+  callbacks.completion(std::move(done));
+  session.queue().Drain();
+  EXPECT_FALSE(session.busy);
+  ASSERT_EQ(ui.fileRequests.size(), 2u);
+  EXPECT_EQ(ui.fileRequests[0].title, "Save track for Hangarium");
+  ASSERT_EQ(ui.shown.size(), 2u);
+  EXPECT_EQ(ui.shown[0].caption, "Error opening file");
+  EXPECT_EQ(ui.shown[1].caption, "Save Hangarium track");
+  EXPECT_EQ(ui.shown[1].text, "File written");
+  core::FileBytes written = core::ReadWholeFile((dir / "flights.kml").string());
+  EXPECT_EQ(std::string(written.begin(), written.size), "<?xml version=\"1.0\"?>\r\n<Document>\r\n</Document>\r\n");
+  // The current log is as it was.
+  EXPECT_EQ(session.track.log.points.size(), 5u);
+  EXPECT_EQ(session.track.log.sourceKind, 9);
+
+  // An existing file is replaced only after "OK"; Cancel brings the dialog back.
+  ASSERT_EQ(session.DownloadTrackLog(access::kProtocolFlytecTrackList, 0), 0);
+  ui.shown.clear();
+  ui.fileRequests.clear();
+  ui.files = {(dir / "flights.kml").string(), (dir / "flights.kml").string()};
+  ui.answers = {Answer::Cancel, Answer::Ok};
+  access::AccessCompletion again;
+  again.jobId = gate.Last().id;
+  again.accessType = access::kAccessDownloadTrackLog;
+  again.protocol = access::kProtocolFlytecTrackList;
+  again.result = 0;
+  again.data.text = "second";
+  gate.Last().request.callbacks.completion(std::move(again));
+  session.queue().Drain();
+  EXPECT_EQ(ui.fileRequests.size(), 2u);
+  ASSERT_EQ(ui.shown.size(), 3u);
+  EXPECT_EQ(ui.shown[0].text, "File already exists. Overwrite ?");
+  EXPECT_EQ(ui.shown[0].caption, "Save track for Hangarium");
+  EXPECT_EQ(ui.shown[2].text, "File written");
+  written = core::ReadWholeFile((dir / "flights.kml").string());
+  EXPECT_EQ(std::string(written.begin(), written.size), "second");
+  fs::remove_all(dir);
+}
+
+TEST(SessionCompetition, TheDownloadCarriesTheFlagAndTheConfirmationGoesToItsDialog) {
+  testing::RecordingUi ui;
+  testing::FakeClock clock;
+  FakeGate gate;
+  Session session(ui, clock, gate, "/home/pilot");
+  int writes = 0;
+  ASSERT_EQ(session.Initialise(std::make_unique<MemoryBackend>(&writes)), 0);
+  std::vector<std::pair<int32_t, int32_t>> asked;
+  session.dialogs.confirmCompetition = [&](int32_t comp, int32_t civl) {
+    asked.push_back({comp, civl});
+    return comp == 42;
+  };
+  session.competitionMode = true;
+  ASSERT_EQ(session.DownloadTrackLog(access::kProtocolFlytec, 0), 0);
+  EXPECT_TRUE(gate.Last().request.competition);
+  access::JobCallbacks callbacks = gate.Last().request.callbacks;
+  const uint64_t id = gate.Last().id;
+  for (int32_t comp : {42, 7}) {
+    bool confirmed = false;
+    std::thread worker([&] { confirmed = callbacks.confirmCompetition(id, comp, -1); });
+    while (session.queue().Pending() == 0) std::this_thread::yield();
+    session.queue().Drain();
+    worker.join();
+    EXPECT_EQ(confirmed, comp == 42);
+  }
+  EXPECT_EQ(asked, (std::vector<std::pair<int32_t, int32_t>>{{42, -1}, {7, -1}}));
+  // An abort while the worker waits refuses.
+  bool confirmed = true;
+  std::thread worker([&] { confirmed = callbacks.confirmCompetition(id, 42, 1); });
+  while (session.queue().Pending() == 0) std::this_thread::yield();
+  session.AbortTransfer();
+  worker.join();
+  EXPECT_FALSE(confirmed);
 }
 
 }  // namespace
