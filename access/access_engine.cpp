@@ -421,16 +421,18 @@ int AccessEngine::StartAccess(AccessRequest request, uint64_t* jobId) {
   if (previous.joinable()) previous.join();
 
   // Ends a start that did not get its worker going: the port closed, the reservation given
-  // back; then the message, if any, outside the lock.
-  auto abandon = [&](const std::string& caption, const std::string& text, core::Icon icon) {
+  // back. Its message (when it has one to show) follows, outside the lock.
+  auto release = [&] {
     state->transport.Close();
     if (state->usb) state->usb->Close();
     state->captureTap.ReleaseTap();
-    {
-      std::lock_guard lock(engine.mutex);
-      if (engine.starting == state) engine.starting.reset();
-    }
-    if (!text.empty()) ui.ShowMessage(caption, text, icon);
+    std::lock_guard lock(engine.mutex);
+    if (engine.starting == state) engine.starting.reset();
+    return -1;
+  };
+  auto abandon = [&](const std::string& caption, const std::string& text, core::Icon icon) {
+    release();
+    ui.ShowMessage(caption, text, icon);
     return -1;
   };
 
@@ -443,7 +445,7 @@ int AccessEngine::StartAccess(AccessRequest request, uint64_t* jobId) {
     UsbOpener opener = engine.env.openUsb ? engine.env.openUsb : RegisteredUsbOpener();
     if (!opener) return abandon("USB access", "No active device found", core::Icon::Error);
     state->usb = opener(job, ui);  // reports its own failures
-    if (!state->usb) return abandon("", "", core::Icon::None);
+    if (!state->usb) return release();
     job.usbDevice = state->usb.get();
   } else {
     job.portName = request.portName.substr(0, kPortNameLength);
@@ -478,7 +480,7 @@ int AccessEngine::StartAccess(AccessRequest request, uint64_t* jobId) {
     if (jobId) *jobId = state->id;
     return 0;
   }
-  if (launch == Launch::Cancelled) return abandon("", "", core::Icon::None);
+  if (launch == Launch::Cancelled) return release();  // the abort is the reason: no message
   return abandon("API32 call", "Could not create GPS access thread", core::Icon::Error);
 }
 
