@@ -592,10 +592,8 @@ TEST_F(AccessEngineTest, AbortAnswersAWaitingQuestionCancel) {
   ASSERT_EQ(Engine().StartAccess(std::move(request)), 0);
   testing::Await([&] { return asked.load(); }, "the worker's question");
   int aborted = 99;
-  auto start = std::chrono::steady_clock::now();
   testing::RunWithDeadline("AbortAccess", [&] { aborted = Engine().AbortAccess(); });
-  EXPECT_EQ(aborted, 0);  // the worker ended within the wait
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900));
+  EXPECT_EQ(aborted, 0);  // the worker ended within the wait, not left behind
   EXPECT_EQ(answer, static_cast<int>(core::Answer::Cancel));
   ASSERT_EQ(observed_.completions.size(), 1u);
   EXPECT_EQ(observed_.completions[0].result, -1);
