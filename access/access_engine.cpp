@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <new>
+#include <string>
 #include <stop_token>
 #include <system_error>
 #include <thread>
@@ -126,6 +127,8 @@ struct AccessEngine::State {
   AccessEnvironment env;
   std::mutex mutex;  // the engine's lock: current job, worker handle, shutdown
   std::shared_ptr<JobState> current;
+  // The job whose start is under way (its port is opening); not yet current, no worker yet.
+  std::shared_ptr<JobState> starting;
   std::jthread worker;
   uint64_t lastJobId = 0;
   bool shutDown = false;
@@ -169,13 +172,15 @@ core::Answer JobOperation::Ask(const std::string& caption, const std::string& te
   // wait for it.
   if (IsCancelled()) return core::Answer::Cancel;
   if (!job_.callbacks.ask) return defaultAnswer;
-  return job_.callbacks.ask(job_.id, caption, text, buttons, defaultAnswer);
+  core::Answer answer = job_.callbacks.ask(job_.id, caption, text, buttons, defaultAnswer, job_.stop.get_token());
+  return IsCancelled() ? core::Answer::Cancel : answer;
 }
 
 int JobOperation::ChooseItem(const std::string& caption, const std::string& prompt,
                              const std::vector<std::string>& items) {
   if (IsCancelled() || !job_.callbacks.chooseItem) return -1;
-  return job_.callbacks.chooseItem(job_.id, caption, prompt, items);
+  int chosen = job_.callbacks.chooseItem(job_.id, caption, prompt, items, job_.stop.get_token());
+  return IsCancelled() ? -1 : chosen;
 }
 
 std::vector<int> JobOperation::ChooseItems(const std::string& caption, const std::string& prompt,
@@ -245,9 +250,18 @@ void RunWorker(std::shared_ptr<AccessEngine::State> engine, std::shared_ptr<JobS
 // behind (no completion will come), 0 when it ended.
 int StopJob(AccessEngine::State& engine, bool withMessages) {
   std::shared_ptr<JobState> state;
+  std::shared_ptr<JobState> starting;
   {
     std::lock_guard lock(engine.mutex);
     state = engine.current;
+    starting = engine.starting;
+  }
+  if (!state && starting) {
+    // A start whose port is still opening (this call comes from a nested event loop under
+    // one of its messages): flagged, the start ends itself without a worker.
+    if (withMessages) starting->operation.Status("Transfer aborted");
+    starting->stop.request_stop();
+    return 0;
   }
   if (!state) {
     if (withMessages) engine.ui().ShowMessage("Abort GPS access", "Port not in use", core::Icon::Error);
@@ -263,8 +277,14 @@ int StopJob(AccessEngine::State& engine, bool withMessages) {
     ended = state->doneChanged.wait_for(lock, kAbortWait, [&] { return state->done; });
   }
   if (ended) {
-    std::lock_guard lock(engine.mutex);
-    if (engine.worker.joinable()) engine.worker.join();
+    // Joined outside the lock: the worker has passed its release, only its last
+    // instructions are left.
+    std::jthread worker;
+    {
+      std::lock_guard lock(engine.mutex);
+      worker = std::move(engine.worker);
+    }
+    if (worker.joinable()) worker.join();
     return 0;
   }
 
@@ -355,11 +375,14 @@ void AccessEngine::InitAccessEngine() {
 
 bool AccessEngine::IsBusy() const {
   std::lock_guard lock(state_->mutex);
-  return state_->current != nullptr;
+  return state_->current != nullptr || state_->starting != nullptr;
 }
 
 int AccessEngine::StartAccess(AccessRequest request, uint64_t* jobId) {
-  State& engine = *state_;
+  // Kept alive for the whole start: a nested event loop under one of the messages below may
+  // end the engine's owner.
+  std::shared_ptr<State> keep = state_;
+  State& engine = *keep;
   core::Ui& ui = engine.ui();
   if (request.accessType < 0 || request.accessType >= kAccessTypeCount) {
     ui.ShowMessage(kAccessCaption, "Bad access type", core::Icon::Error);
@@ -376,26 +399,58 @@ int AccessEngine::StartAccess(AccessRequest request, uint64_t* jobId) {
   }
   AccessRoutine routine = *found;
 
-  std::unique_lock lock(engine.mutex);
-  if (engine.shutDown) return -1;
-  if (engine.current) {
-    lock.unlock();
+  // The decision under the lock: refuse, or reserve the engine for this start. Everything that
+  // may take long or talk to the user (the opener, the line's settle time, the messages) runs
+  // after the lock is left, so a nested event loop under a message may call IsBusy,
+  // AbortAccess or StartAccess freely.
+  std::shared_ptr<JobState> state;
+  std::jthread previous;
+  bool busy = false;
+  bool outOfMemory = false;
+  {
+    std::lock_guard lock(engine.mutex);
+    if (engine.shutDown) return -1;
+    if (engine.current || engine.starting) {
+      busy = true;
+    } else {
+      try {
+        state = std::make_shared<JobState>(++engine.lastJobId, request.accessType, request.protocol,
+                                           std::move(request.callbacks), ui, engine.clock(), engine.capture());
+        engine.starting = state;
+        // The previous worker has released its job; at most its last instructions are left.
+        previous = std::move(engine.worker);
+      } catch (const std::bad_alloc&) {
+        outOfMemory = true;
+      }
+    }
+  }
+  if (busy) {
     ui.ShowMessage(kAccessCaption, "Port/USB is being used", core::Icon::Error);
     return -1;
   }
-  // The previous worker has released its job; at most its last instructions are left.
-  if (engine.worker.joinable()) engine.worker.join();
-
-  std::shared_ptr<JobState> state;
-  try {
-    state = std::make_shared<JobState>(++engine.lastJobId, request.accessType, request.protocol,
-                                       std::move(request.callbacks), ui, engine.clock(), engine.capture());
-  } catch (const std::bad_alloc&) {
-    lock.unlock();
+  if (outOfMemory) {
     ui.ShowMessage("Access data block memory allocation", std::error_code(ENOMEM, std::generic_category()).message(),
                    core::Icon::Information);
     return -1;
   }
+  if (previous.joinable()) previous.join();
+
+  // Ends a start that did not get its worker going: the port closed, the reservation given
+  // back. Its message (when it has one to show) follows, outside the lock.
+  auto release = [&] {
+    state->transport.Close();
+    if (state->usb) state->usb->Close();
+    state->captureTap.ReleaseTap();
+    std::lock_guard lock(engine.mutex);
+    if (engine.starting == state) engine.starting.reset();
+    return -1;
+  };
+  auto abandon = [&](const std::string& caption, const std::string& text, core::Icon icon) {
+    release();
+    ui.ShowMessage(caption, text, icon);
+    return -1;
+  };
+
   engine.capture().Clear();
   AccessJob& job = state->job;
   job.data = std::move(request.data);
@@ -404,9 +459,9 @@ int AccessEngine::StartAccess(AccessRequest request, uint64_t* jobId) {
 
   if (request.protocol == kProtocolGarminUsb) {
     UsbOpener opener = engine.env.openUsb ? engine.env.openUsb : RegisteredUsbOpener();
-    if (opener) state->usb = opener(job, ui);
-    if (!opener) ui.ShowMessage("USB access", "No active device found", core::Icon::Error);
-    if (!state->usb) return -1;
+    if (!opener) return abandon("USB access", "No active device found", core::Icon::Error);
+    state->usb = opener(job, ui);  // reports its own failures
+    if (!state->usb) return release();
     job.usbDevice = state->usb.get();
   } else {
     job.portName = request.portName.substr(0, kPortNameLength);
@@ -414,30 +469,35 @@ int AccessEngine::StartAccess(AccessRequest request, uint64_t* jobId) {
     std::string caption, text;
     std::unique_ptr<Transport> port = engine.env.openSerial ? engine.env.openSerial(job.portName, caption, text)
                                                             : OpenSerialPort(job.portName, caption, text);
-    if (!port) {
-      ui.ShowMessage(caption.empty() ? "Opening the COM port" : caption, text, core::Icon::Information);
-      return -1;
-    }
+    if (!port) return abandon(caption.empty() ? "Opening the COM port" : caption, text, core::Icon::Information);
     state->transport.Attach(std::move(port));
     if (job.link().SetSpeed(OpeningSpeed(request.protocol, request.accessType)) != 0) {
-      ui.ShowMessage(state->transport.ErrorCaption(), state->transport.ErrorText(), core::Icon::Information);
-      state->transport.Close();
-      return -1;
+      return abandon(state->transport.ErrorCaption(), state->transport.ErrorText(), core::Icon::Information);
     }
   }
 
-  try {
-    engine.worker = std::jthread(RunWorker, state_, state, std::move(routine));
-  } catch (const std::system_error&) {
-    state->transport.Close();
-    if (state->usb) state->usb->Close();
-    lock.unlock();
-    ui.ShowMessage("API32 call", "Could not create GPS access thread", core::Icon::Error);
-    return -1;
+  enum class Launch { Started, Cancelled, NoThread } launch = Launch::Cancelled;
+  {
+    std::lock_guard lock(engine.mutex);
+    // An abort (or the shutdown) that came while the port was opening ends the start here,
+    // before any worker exists.
+    if (!engine.shutDown && !state->stop.stop_requested() && engine.starting == state) {
+      try {
+        engine.worker = std::jthread(RunWorker, keep, state, std::move(routine));
+        engine.current = state;
+        engine.starting.reset();
+        launch = Launch::Started;
+      } catch (const std::system_error&) {
+        launch = Launch::NoThread;
+      }
+    }
   }
-  engine.current = state;
-  if (jobId) *jobId = state->id;
-  return 0;
+  if (launch == Launch::Started) {
+    if (jobId) *jobId = state->id;
+    return 0;
+  }
+  if (launch == Launch::Cancelled) return release();  // the abort is the reason: no message
+  return abandon("API32 call", "Could not create GPS access thread", core::Icon::Error);
 }
 
 int AccessEngine::AbortAccess() { return StopJob(*state_, true); }
@@ -449,8 +509,12 @@ void AccessEngine::ShutdownAccessEngine() {
     state_->shutDown = true;
   }
   StopJob(*state_, false);
-  std::lock_guard lock(state_->mutex);
-  if (state_->worker.joinable()) state_->worker.join();
+  std::jthread worker;
+  {
+    std::lock_guard lock(state_->mutex);
+    worker = std::move(state_->worker);
+  }
+  if (worker.joinable()) worker.join();
 }
 
 }  // namespace tarnvik::access

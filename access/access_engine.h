@@ -5,11 +5,14 @@
 // when the worker ends.
 //
 // Threads: StartAccess, AbortAccess and ShutdownAccessEngine are called from one thread (the
-// main thread); routines and the job's callbacks run on the worker thread. Cancellation is
-// cooperative: a routine tests job.AbortRequested() (or Link::Cancelled()) after every packet,
-// line or chunk. A worker is never suspended: if it has not ended 1000 ms after an abort, the
-// engine closes its port (so its next read or write fails at once), lets it finish on its own
-// with shared ownership of its job, and accepts the next transfer at once. From then on that
+// main thread), also re-entered from a nested event loop under one of the engine's messages
+// (the lock is never held while a message shows, a port opens or the line settles); routines
+// and the job's callbacks run on the worker thread. Cancellation is cooperative: a routine
+// tests job.AbortRequested() (or Link::Cancelled()) after every packet, line or chunk, and a
+// question it waits on is answered Cancel at once. A worker is never suspended: if it has not
+// ended 1000 ms after an abort, the engine closes its port (so its next read or write fails at
+// once), lets it finish on its own with shared ownership of its job, and accepts the next
+// transfer at once. From then on that
 // worker reaches nothing: its texts, failures and completion are dropped and it captures no
 // more bytes.
 #pragma once
@@ -18,6 +21,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -110,14 +114,18 @@ struct JobCallbacks {
   // engine's Ui with the error icon. Dropped once the job was aborted: the failure that an
   // abort causes (a read on the closed port) ends the worker silently.
   std::function<void(uint64_t jobId, const std::string& caption, const std::string& text)> fail;
-  // A question asked mid-transfer; must answer Cancel once the job is aborted. Empty: the
-  // default answer.
+  // A question asked mid-transfer. stop is the job's abort: once it is requested the callback
+  // must return (the answer no longer counts: the worker gets Cancel). A front end that waits
+  // for its user waits on it too (std::condition_variable_any with the token), so an abort
+  // ends the wait at once and the worker ends on its own instead of being left behind. Empty:
+  // the default answer.
   std::function<core::Answer(uint64_t jobId, const std::string& caption, const std::string& text,
-                             core::Buttons buttons, core::Answer defaultAnswer)>
+                             core::Buttons buttons, core::Answer defaultAnswer, std::stop_token stop)>
       ask;
-  // An item choice (a track of the instrument). Empty: -1 (cancelled).
+  // An item choice (a track of the instrument), with the same abort rule; -1 is cancelled.
+  // Empty: -1.
   std::function<int(uint64_t jobId, const std::string& caption, const std::string& prompt,
-                    const std::vector<std::string>& items)>
+                    const std::vector<std::string>& items, std::stop_token stop)>
       chooseItem;
   // A choice of several items ("OK" or "&All"): the 0-based indices, ascending. Must answer
   // empty once the job is aborted. Empty: nothing chosen.
@@ -263,15 +271,24 @@ class AccessEngine {
   void InitAccessEngine();
   // Checks the request, opens the port and starts the worker. 0 when the worker runs (with
   // the job's identity in *jobId), -1 after one message ("Bad access type", "Bad protocol
-  // type", "Unsupported access function", "Port/USB is being used", an opening failure).
-  // On -1 the request's records are released.
+  // type", "Unsupported access function", "Port/USB is being used", an opening failure), or
+  // without one when an abort came while the port was opening. On -1 the request's records
+  // are released.
+  // The engine's lock is held only to decide (refuse, or reserve the engine for this start)
+  // and to make the started job current: the port opener, the line's 200 ms settle time and
+  // every message run outside it. While the start is under way the engine counts as busy.
   int StartAccess(AccessRequest request, uint64_t* jobId = nullptr);
-  // Aborts the running transfer: "Transfer aborted" in the status line, the worker is asked to
-  // stop and given 1000 ms; a worker still running then loses its port and is left to end on
-  // its own. 0 when the worker ended (its completion, with result -1 as a rule, has been
-  // called), 1 when it was left behind (no completion will come for it: a command-line run
-  // ends its transfer as failed itself), -1 with "Port not in use" (caption "Abort GPS
-  // access") when nothing runs.
+  // Aborts the running transfer: "Transfer aborted" in the status line, the job is flagged
+  // (a question the worker waits on is answered Cancel at once, see JobCallbacks::ask) and
+  // the worker is given 1000 ms to end; a worker still running then loses its port and is
+  // left to end on its own. Returns:
+  //   0  the worker ended within the wait: its completion (result -1 as a rule) has been
+  //      called, nothing of the job is left. Also for an abort of a start whose port is still
+  //      opening (from a nested event loop): that start then returns -1 without a worker.
+  //   1  the worker was left behind: no completion will come for it (a command-line run ends
+  //      its transfer as failed itself); the engine is free at once.
+  //  -1  nothing runs: "Port not in use" (caption "Abort GPS access").
+  // Never waits with the engine's lock held.
   int AbortAccess();
   // Stops a running job as AbortAccess does, without its message; afterwards every start is
   // refused silently with -1.

@@ -154,6 +154,11 @@ class PosixSerialPort final : public Transport {
     std::lock_guard lock(mutex_);
     if (closed_) return;
     closed_ = true;
+    // Exclusive use ends before the descriptor does: the flag belongs to the line, not to
+    // this descriptor, and outlives it wherever the device stays open on the other side (a
+    // pseudo-terminal, a line some other program holds). Left set, the next open by a normal
+    // user (root is exempt) would fail with "Device or resource busy".
+    ::ioctl(fd_, TIOCNXCL);
     ::close(fd_);
     fd_ = -1;
   }
@@ -226,8 +231,9 @@ std::unique_ptr<Transport> OpenSerialPort(const std::string& portName, std::stri
     errorText = DescribeOpenFailure(error, path);
     return nullptr;
   }
-  // Not shared: other openers are refused while we hold the port (root is exempt).
-  ioctl(fd, TIOCEXCL);
+  // Not shared: other openers are refused while we hold the port (root is exempt). Close
+  // gives the exclusive use up again (TIOCNXCL).
+  ::ioctl(fd, TIOCEXCL);
   return std::make_unique<PosixSerialPort>(fd);
 }
 

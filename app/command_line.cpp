@@ -61,6 +61,11 @@ int HandleToken(CommandLineOptions& options, core::Ui& ui) {
       return -1;
     }
     case KeywordKind::Action:
+      // A cut name would write a different file (or lose its extension): refused instead.
+      if (options.valueTooLong) {
+        ui.ShowMessage(ActionCaption(entry->action), "Too long file name", core::Icon::Error);
+        return -1;
+      }
       if (value.empty()) {
         Refuse(ui, std::string(entry->missingMessage));
         return -1;
@@ -106,6 +111,22 @@ bool Allowed(GpsType type, std::initializer_list<GpsType> allowed) {
 
 }  // namespace
 
+const char* ActionCaption(CommandLineAction action) {
+  switch (action) {
+    case CommandLineAction::KmlLog:
+    case CommandLineAction::OziLog:
+    case CommandLineAction::MpsLog: return "Download track log";
+    case CommandLineAction::IgcLog: return "Save IGC log";
+    case CommandLineAction::ReadWaypoints: return "Download waypoints";
+    case CommandLineAction::WriteWaypoints:
+    case CommandLineAction::WriteWaypointsIdName: return "Upload waypoints";
+    case CommandLineAction::IgcToKml: return "Reading IGC log file";
+    case CommandLineAction::DatToKml: return "Reading .dat log file";
+    case CommandLineAction::None: break;
+  }
+  return kParsingCaption;
+}
+
 int32_t ProtocolFor(GpsType type, bool useUsb) {
   if (type == GpsType::Garmin) return useUsb ? kProtocolGarminUsb : kProtocolGarminSerial;
   return GpsTypeInfoOf(type).protocol;
@@ -125,6 +146,7 @@ int TokenizeCommandLine(std::string_view text, CommandLineOptions& options, core
           options.tokenizerState = 1;
           options.keyword.clear();
           options.value.clear();
+          options.valueTooLong = false;
           options.position = 0;
         } else if (c != kBlank && c != '\0') {
           char message[40];
@@ -152,6 +174,8 @@ int TokenizeCommandLine(std::string_view text, CommandLineOptions& options, core
         } else if (options.value.size() < kValueLength) {
           options.value.push_back(c);
           options.position = static_cast<int32_t>(options.value.size());
+        } else {
+          options.valueTooLong = true;
         }
         break;
       case 3:
@@ -160,6 +184,8 @@ int TokenizeCommandLine(std::string_view text, CommandLineOptions& options, core
         } else if (options.value.size() < kValueLength) {
           options.value.push_back(c);
           options.position = static_cast<int32_t>(options.value.size());
+        } else {
+          options.valueTooLong = true;
         }
         break;
     }

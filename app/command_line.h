@@ -86,6 +86,7 @@ struct CommandLineOptions {
   std::string value;          // value being parsed, at most 260 characters
   int32_t tokenizerState = 0;  // 0 between tokens, 1 keyword, 2 value, 3 quoted value
   int32_t position = 0;        // characters collected in the current keyword or value
+  bool valueTooLong = false;   // the value being parsed went beyond 260 characters
   // The run's settings.
   CommandLineAction action = CommandLineAction::None;
   GpsType gpsType = GpsType::Garmin;
@@ -100,6 +101,12 @@ struct CommandLineOptions {
 };
 
 constexpr const char* kParsingCaption = "Parsing command line";
+
+// The caption an action's own messages carry: "Download track log" (KML_LOG, OZI_LOG, MPS_LOG),
+// "Save IGC log", "Download waypoints", "Upload waypoints", "Reading IGC log file" (IGC2KML),
+// "Reading .dat log file" (DAT2KML). A file name beyond 260 characters is refused under it
+// with "Too long file name", never cut.
+const char* ActionCaption(CommandLineAction action);
 
 // What a keyword does with its value.
 enum class KeywordKind { ComPort, DevicePath, Usb, Gps, Action, Pilot, GliderId, Exit, Overwrite, Window };
@@ -132,7 +139,7 @@ inline constexpr std::array<KeywordInfo, 19> kKeywords = {{
      "the same as OZI_LOG"},
     {"IGC_LOG", KeywordKind::Action, CommandLineAction::IgcLog, "Missing log file directory name",
      "folder/ or file",
-     "download the log and write an IGC file; a folder (ending in / or \\) gets a short IGC name"},
+     "download the log and write an IGC file; a folder (existing, or ending in / or \\) gets a short name"},
     {"PILOT", KeywordKind::Pilot, CommandLineAction::None, "", "name", "pilot name for the IGC header (20 characters)"},
     {"ID", KeywordKind::GliderId, CommandLineAction::None, "", "text", "glider ID for the IGC header (20 characters)"},
     {"RD_WPT", KeywordKind::Action, CommandLineAction::ReadWaypoints, "Missing wpt file name", "file",
@@ -145,7 +152,7 @@ inline constexpr std::array<KeywordInfo, 19> kKeywords = {{
     {"OVERWRITE", KeywordKind::Overwrite, CommandLineAction::None, "", "", "replace an existing file"},
     {"WIN", KeywordKind::Window, CommandLineAction::None, "", "0|1|2", "window hidden, minimised or shown"},
     {"IGC2KML", KeywordKind::Action, CommandLineAction::IgcToKml, "Missing IGC/KML file name", "name",
-     "convert name.igc to name.kml, then end"},
+     "convert name.igc (or name.IGC) to name.kml, then end"},
     {"DAT2KML", KeywordKind::Action, CommandLineAction::DatToKml, "Missing DAT/KML file name", "name",
      "convert name.dat (old logbook) to name.kml, then end"},
 }};

@@ -3,23 +3,53 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <ostream>
 
 #include "access/access_engine.h"
-#include "app/command_line_run.h"
-#include "app/session.h"
 
 namespace tarnvik::app {
 
-int RunHeadlessTransfer(std::unique_ptr<CommandLineOptions> options, core::Ui& ui,
-                        std::unique_ptr<core::SettingsBackend> settings) {
+// The window's two lines, on the console.
+class HeadlessRun::FrontEnd final : public SessionFrontEnd {
+ public:
+  explicit FrontEnd(ConsoleUi* console) : console_(console) {}
+  void StatusText(const std::string& text) override {
+    if (console_) console_->Status(text);
+  }
+  void ProductText(const std::string& text) override {
+    if (console_) console_->Product(text);
+  }
+
+ private:
+  ConsoleUi* console_;
+};
+
+HeadlessRun::HeadlessRun(std::unique_ptr<CommandLineOptions> options, core::Ui& ui, HeadlessOutput output)
+    : ui_(ui), output_(output), frontEnd_(std::make_unique<FrontEnd>(output.progress)) {
   access::AccessEnvironment environment;
   environment.ui = &ui;
-  std::unique_ptr<TransferGate> gate = MakeEngineGate(environment);
-  Session session(ui, core::SystemClock(), *gate, "");
+  gate_ = MakeEngineGate(environment);
+  session_ = std::make_unique<Session>(ui, core::SystemClock(), *gate_, core::PlatformFolderDefault());
+  session_->SetFrontEnd(frontEnd_.get());
   auto driver = std::make_unique<CommandLineDriver>(std::move(options), true);
-  std::shared_ptr<const bool> succeeded = driver->Outcome();
-  session.SetCommandLineRun(std::move(driver));
+  result_ = driver->Result();
+  session_->SetCommandLineRun(std::move(driver));
+}
 
+HeadlessRun::~HeadlessRun() {
+  session_->Close();
+  session_->SetFrontEnd(nullptr);
+}
+
+int HeadlessRun::Initialise(std::unique_ptr<core::SettingsBackend> settings) {
+  // Read quietly before the window's own initialisation (which then finds them loaded): a
+  // settings file that is missing or unreadable changes nothing for a command-line run.
+  if (settings) session_->settings.Load(std::move(settings), nullptr);
+  return session_->Initialise(nullptr);
+}
+
+int HeadlessRun::Run() {
+  Session& session = *session_;
   std::mutex mutex;
   std::condition_variable wake;
   bool posted = false;
@@ -28,9 +58,9 @@ int RunHeadlessTransfer(std::unique_ptr<CommandLineOptions> options, core::Ui& u
     posted = true;
     wake.notify_one();
   });
-  if (session.Initialise(std::move(settings)) < 0) return 1;
   while (!session.exitFlag) {
     session.queue().Drain();
+    if (output_.progress) output_.progress->FlushProgress();
     if (session.exitFlag) break;
     // Nothing runs and nothing is queued: the run cannot end by itself, so it ends here
     // rather than leave a process without a window behind.
@@ -43,7 +73,23 @@ int RunHeadlessTransfer(std::unique_ptr<CommandLineOptions> options, core::Ui& u
     posted = false;
   }
   session.queue().SetWakeUp(nullptr);
-  return *succeeded ? 0 : 1;
+  if (output_.progress) output_.progress->EndProgress();
+  if (!result_->succeeded) return 1;
+  if (output_.result && !result_->writtenPath.empty()) {
+    *output_.result << result_->writtenPath << ": " << result_->summary << '\n';
+    output_.result->flush();
+  }
+  return 0;
+}
+
+int RunHeadlessTransfer(std::unique_ptr<CommandLineOptions> options, core::Ui& ui,
+                        std::unique_ptr<core::SettingsBackend> settings, HeadlessOutput output) {
+  HeadlessRun run(std::move(options), ui, output);
+  if (run.Initialise(std::move(settings)) < 0) {
+    if (output.progress) output.progress->EndProgress();
+    return 1;
+  }
+  return run.Run();
 }
 
 }  // namespace tarnvik::app

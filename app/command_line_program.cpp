@@ -161,13 +161,15 @@ std::string UsageText() {
   for (const GpsTypeInfo& g : kGpsTypes) out << ' ' << g.name;
   out << "\n\nActions: KML_LOG, OZI_LOG (RD_LOG), IGC_LOG, MPS_LOG, RD_WPT, WR_WPT, WR_WPT2, IGC2KML,\n"
       << "DAT2KML; the last one given counts. In the file name of a log action \"$date\" becomes\n"
-      << "the date of the first fix (yyyymmdd). Without /OVERWRITE an existing file is kept.\n\n"
+      << "the date of the first fix (yyyymmdd). Without /OVERWRITE an existing file is kept.\n"
+      << "A file name longer than 260 characters is refused, never cut.\n\n"
       << AvailabilityText()
       << "Examples:\n"
       << "  tarnvik /IGC2KML=flight                  flight.igc -> flight.kml\n"
-      << "  tarnvik /PORT=/dev/ttyUSB0 /GPS=GARMIN \"/KML_LOG=My logs/$date.kml\" /EXIT\n\n"
-      << "Messages go to the error stream as \"caption: text\". Exit status: 0 when the action\n"
-      << "succeeded, 1 when it failed or the command line was refused.\n";
+      << "  tarnvik /PORT=/dev/ttyUSB0 /GPS=GARMIN '/KML_LOG=My logs/$date.kml' /EXIT\n\n"
+      << "Messages and a transfer's progress go to the error stream (\"caption: text\"); a run that\n"
+      << "wrote a file prints \"<file>: <n> positions written\" on the output stream. Exit status: 0\n"
+      << "when the action succeeded, 1 when it failed or the command line was refused.\n";
   return out.str();
 }
 
@@ -216,8 +218,12 @@ int RunProgram(int argc, const char* const* argv, std::ostream& out, core::Ui& u
                    core::Icon::Information);
     return 1;
   }
-  // No window in this build: a transfer run is headless whatever /WIN says.
-  return RunHeadlessTransfer(std::move(parsed.options), ui, core::MakePlatformSettingsBackend());
+  // No window in this build: a transfer run is headless whatever /WIN says. A console Ui shows
+  // the transfer's progress too; the written file is reported on the output stream.
+  HeadlessOutput output;
+  output.progress = dynamic_cast<ConsoleUi*>(&ui);
+  output.result = &out;
+  return RunHeadlessTransfer(std::move(parsed.options), ui, core::MakePlatformSettingsBackend(), output);
 }
 
 }  // namespace tarnvik::app

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "core/file_io.h"
 #include "formats/igc.h"
@@ -95,18 +97,18 @@ bool WriteListFile(CommandLineOptions& options, const CommandLineFormats& format
       return false;
     }
   }
-  if (waypointAction) {
-    if (context.status) context.status(Format("%d waypoints written", static_cast<int>(context.waypoints.waypoints.size())));
-  } else {
-    if (context.status) context.status(Format("%d positions written", static_cast<int>(context.log.points.size())));
-  }
+  context.writtenPath = name;
+  context.writtenSummary = waypointAction
+                               ? Format("%d waypoints written", static_cast<int>(context.waypoints.waypoints.size()))
+                               : Format("%d positions written", static_cast<int>(context.log.points.size()));
+  if (context.status) context.status(context.writtenSummary);
   if (context.product) context.product(name);
   return true;
 }
 
 // IGC_LOG: into a folder with a short name and the first free flight number, or to a file.
 bool WriteIgcFile(CommandLineOptions& options, const CommandLineFormats& formats, CommandLineFinishContext& context) {
-  auto fail = [&](const char* text, bool keepWindow) {
+  auto fail = [&](const std::string& text, bool keepWindow) {
     context.ui.ShowMessage(kSaveIgcCaption, text, core::Icon::Error);
     if (keepWindow) {
       options.exitWhenDone = false;
@@ -118,6 +120,7 @@ bool WriteIgcFile(CommandLineOptions& options, const CommandLineFormats& formats
   std::string bytes;
   uint32_t firstFixTime = 0;
   std::string serial = "000";
+  int positions = static_cast<int>(context.log.points.size());
   if (deliveredAsIgc) {
     // The instrument delivered an IGC file: it is written as it is. Its date and logger serial
     // come from the text itself.
@@ -127,6 +130,7 @@ bool WriteIgcFile(CommandLineOptions& options, const CommandLineFormats& formats
     if (parsed.count > 0) {
       firstFixTime = parsed.fixes.front().time;
       serial = parsed.serial;
+      positions = parsed.count;
     } else if (!context.log.points.empty()) {
       firstFixTime = context.log.points.front().time;
     }
@@ -140,8 +144,11 @@ bool WriteIgcFile(CommandLineOptions& options, const CommandLineFormats& formats
 
   auto replaced = ReplaceDateInFileName(options.fileName, firstFixTime);
   if (!replaced) return fail("Too long file name", false);
-  const std::string base = *replaced;
-  const bool folder = NamesFolder(base);
+  std::string base = *replaced;
+  // A folder: a name ending in a separator, or the name of a folder that exists (which then
+  // gets its separator).
+  const bool folder = NamesFolder(base) || IsExistingFolder(base);
+  if (folder && !NamesFolder(base)) base.push_back(static_cast<char>(std::filesystem::path::preferred_separator));
   const int lastFlight = folder && !options.overwrite ? kIgcMaxFlightNumber : 1;
   for (int flight = 1; flight <= lastFlight; ++flight) {
     std::string name = base;
@@ -157,12 +164,14 @@ bool WriteIgcFile(CommandLineOptions& options, const CommandLineFormats& formats
       error = core::CreateFileExclusively(name, bytes, exists);
     }
     if (error.empty()) {
+      context.writtenPath = name;
+      context.writtenSummary = Format("%d positions written", positions);
       if (context.product) context.product(name);
       return true;
     }
     // Only a name that is taken moves on to the next flight number; any other failure, and a
-    // plain file name, is reported at once.
-    if (!exists || !folder) return fail("File open error", true);
+    // plain file name, is reported at once with the system's reason.
+    if (!exists || !folder) return fail("File open error: " + error, true);
   }
   return fail("No free flight number available", true);
 }
@@ -186,6 +195,11 @@ std::optional<std::string> ReplaceDateInFileName(std::string_view name, uint32_t
   result.append(name.substr(from));
   if (result.size() > kFileNameLength) return std::nullopt;
   return result;
+}
+
+bool IsExistingFolder(const std::string& name) {
+  std::error_code error;
+  return !name.empty() && std::filesystem::is_directory(name, error);
 }
 
 bool NamesFolder(std::string_view fileName) {
@@ -317,7 +331,7 @@ int CommandLineDriver::StartWaypointUpload(Session& session) {
 int CommandLineDriver::Finish(Session& session) {
   CommandLineOptions& o = *options_;
   if (o.action == CommandLineAction::WriteWaypoints || o.action == CommandLineAction::WriteWaypointsIdName) {
-    *succeeded_ = true;  // the upload ended with success
+    result_->succeeded = true;  // the upload ended with success
     return ExitWhenDone() ? 1 : 0;
   }
   CommandLineFinishContext context{
@@ -329,8 +343,14 @@ int CommandLineDriver::Finish(Session& session) {
       [&session](const std::string& text) { session.SetStatus(text); },
       [&session](const std::string& text) { session.SetProduct(text); },
       [&session](ViewMode view) { session.ChangeView(view, true); },
+      {},
+      {},
   };
-  *succeeded_ = WriteCommandLineFile(o, formats_, context);
+  result_->succeeded = WriteCommandLineFile(o, formats_, context);
+  if (result_->succeeded) {
+    result_->writtenPath = context.writtenPath;
+    result_->summary = context.writtenSummary;
+  }
   return ExitWhenDone() ? 1 : 0;
 }
 

@@ -63,6 +63,8 @@ std::optional<std::string> ReplaceDateInFileName(std::string_view name, uint32_t
 
 // True when the IGC_LOG value names a folder: it ends in a backslash or (on POSIX) a slash.
 bool NamesFolder(std::string_view fileName);
+// True when the name is that of a folder that exists (IGC_LOG without its trailing separator).
+bool IsExistingFolder(const std::string& name);
 
 // The short IGC name "%d-%02d-%02d-xtv-%s-%02d.igc" (a log generated here, serial "000") or
 // with "xxx" for a log the instrument delivered as IGC text.
@@ -71,6 +73,14 @@ std::string IgcShortName(uint32_t firstFixTime, bool deliveredAsIgc, std::string
 // IQ Compeo waypoint upload rule: WR_WPT gives a waypoint without comment its ID as comment;
 // WR_WPT2 makes every comment the ID, a blank and the old comment, cut to 40 characters.
 void ApplyIqCompeoCommentRule(std::vector<core::Waypoint>& waypoints, bool idAndComment);
+
+// What a finished run did: whether its action succeeded, and the file it wrote with the
+// count of what went in ("221 positions written").
+struct CommandLineResult {
+  bool succeeded = false;
+  std::string writtenPath;
+  std::string summary;
+};
 
 // The finish step apart from the session, so that it can be driven in tests.
 struct CommandLineFinishContext {
@@ -82,6 +92,9 @@ struct CommandLineFinishContext {
   std::function<void(const std::string&)> status;
   std::function<void(const std::string&)> product;
   std::function<void(ViewMode)> refreshView;
+  // Out: the file written and its summary ("%d positions written", "%d waypoints written").
+  std::string writtenPath;
+  std::string writtenSummary;
 };
 
 // Writes the action's file. Returns true when it was written. May clear options.exitWhenDone
@@ -103,7 +116,9 @@ class CommandLineDriver final : public CommandLineRun {
 
   // True once the requested action has been carried out to its end (file written, upload done).
   // Shared, because the session releases the run when it closes.
-  std::shared_ptr<const bool> Outcome() const { return succeeded_; }
+  std::shared_ptr<const bool> Outcome() const { return {result_, &result_->succeeded}; }
+  // The outcome with the file written, shared the same way.
+  std::shared_ptr<const CommandLineResult> Result() const { return result_; }
   const CommandLineOptions& options() const { return *options_; }
 
  private:
@@ -113,7 +128,7 @@ class CommandLineDriver final : public CommandLineRun {
   std::unique_ptr<CommandLineOptions> options_;
   bool headless_;
   CommandLineFormats formats_;
-  std::shared_ptr<bool> succeeded_ = std::make_shared<bool>(false);
+  std::shared_ptr<CommandLineResult> result_ = std::make_shared<CommandLineResult>();
 };
 
 }  // namespace tarnvik::app

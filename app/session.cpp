@@ -114,9 +114,9 @@ access::JobCallbacks Session::MakeCallbacks() {
   // finds its question cancelled rather than a dangling session.
   std::shared_ptr<WorkerQuestions> questions = questions_;
   callbacks.ask = [this, queue, questions](uint64_t jobId, const std::string& caption, const std::string& text,
-                                           Buttons buttons, Answer defaultAnswer) {
+                                           Buttons buttons, Answer defaultAnswer, std::stop_token stop) {
     int answer = AskForWorker(
-        *queue, *questions,
+        *queue, *questions, stop,
         [this, jobId, caption, text, buttons, defaultAnswer] {
           if (!JobLive(jobId)) return static_cast<int>(Answer::Cancel);
           return static_cast<int>(ui_.Ask(caption, text, buttons, defaultAnswer));
@@ -125,9 +125,10 @@ access::JobCallbacks Session::MakeCallbacks() {
     return static_cast<Answer>(answer);
   };
   callbacks.chooseItem = [this, queue, questions](uint64_t jobId, const std::string& caption,
-                                                  const std::string& prompt, const std::vector<std::string>& items) {
+                                                  const std::string& prompt, const std::vector<std::string>& items,
+                                                  std::stop_token stop) {
     return AskForWorker(
-        *queue, *questions, [this, jobId, caption, prompt, items] {
+        *queue, *questions, stop, [this, jobId, caption, prompt, items] {
           return JobLive(jobId) ? ui_.ChooseItem(caption, prompt, items) : -1;
         },
         -1);
@@ -165,9 +166,9 @@ access::JobCallbacks Session::MakeCallbacks() {
 
 // Worker thread: registers the question, posts it to the main thread and waits for the answer.
 // The main thread asks only while the job is the live one (an abort or the close answers
-// every waiting question Cancel).
-int Session::AskForWorker(MainThreadQueue& queue, WorkerQuestions& questions, std::function<int()> ask,
-                          int cancelValue) {
+// every waiting question Cancel); the engine's abort (stop) ends the wait at once.
+int Session::AskForWorker(MainThreadQueue& queue, WorkerQuestions& questions, std::stop_token stop,
+                          std::function<int()> ask, int cancelValue) {
   auto question = std::make_shared<PendingQuestion>();
   {
     std::lock_guard<std::mutex> lock(questions.mutex);
@@ -177,7 +178,7 @@ int Session::AskForWorker(MainThreadQueue& queue, WorkerQuestions& questions, st
   queue.Post([question, ask] {
     if (!question->Answered()) question->Answer(ask());
   });
-  int answer = question->Wait();
+  int answer = question->Wait(stop, cancelValue);
   std::lock_guard<std::mutex> lock(questions.mutex);
   std::erase_if(questions.waiting, [&](const auto& w) { return w.first == question; });
   return answer;
@@ -254,10 +255,11 @@ int Session::StartJob(int accessType, int protocol, int speed, const std::string
 void Session::AbortTransfer() {
   if (!busy) return;
   busy = false;
-  // The engine flags the job aborted first; a worker still waiting for an answer then gets
-  // Cancel. (Answering first would let the worker end on its own before the engine looks, and
-  // the abort would find nothing running. A question normally waits only between its post and
-  // the next drain: while it is on screen the main window takes no Abort.)
+  // The engine flags the job aborted, which answers a question the worker waits on Cancel at
+  // once (the job's stop token), so the worker ends on its own within the abort's wait.
+  // (Answering here first would let the worker end before the engine looks, and the abort
+  // would find nothing running.) Questions of a worker the abort left behind are answered
+  // Cancel next.
   gate_.Abort();
   CancelWorkerQuestions();
   // The aborted job's completion, should it still come, only releases its records.

@@ -238,8 +238,8 @@ class Session {
   bool RefreshesView() const { return !(commandLine_ && commandLine_->ExitWhenDone()); }
   // Questions of the current job; an abort or close answers them Cancel.
   struct WorkerQuestions;
-  static int AskForWorker(MainThreadQueue& queue, WorkerQuestions& questions, std::function<int()> ask,
-                          int cancelValue);
+  static int AskForWorker(MainThreadQueue& queue, WorkerQuestions& questions, std::stop_token stop,
+                          std::function<int()> ask, int cancelValue);
   bool JobLive(uint64_t jobId) const { return jobId == latestJob_ && latestJobLive_ && busy; }
   void CancelWorkerQuestions();
 

@@ -47,9 +47,14 @@ void PendingQuestion::Answer(int value) {
 
 void PendingQuestion::Cancel(int cancelValue) { Answer(cancelValue); }
 
-int PendingQuestion::Wait() {
+int PendingQuestion::Wait(std::stop_token stop, int cancelValue) {
   std::unique_lock<std::mutex> lock(mutex_);
-  done_.wait(lock, [this] { return answered_; });
+  if (!done_.wait(lock, stop, [this] { return answered_; })) {
+    // Stopped first: the question counts as answered with the cancel value, so a late answer
+    // from the main thread changes nothing.
+    answered_ = true;
+    value_ = cancelValue;
+  }
   return value_;
 }
 

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -53,17 +54,19 @@ class TransferGate {
 std::unique_ptr<TransferGate> MakeEngineGate(const access::AccessEnvironment& environment);
 
 // A question a worker asks mid-transfer. The worker blocks in Wait until the main thread calls
-// Answer, or until the job is aborted (Cancel answers it Cancel, and -1 for an item choice).
+// Answer, until Cancel (the session's abort or close), or until the job's stop token is
+// requested (the engine's abort): then it gets the cancel value at once.
 class PendingQuestion {
  public:
   void Answer(int value);
   void Cancel(int cancelValue);
-  int Wait();
+  // The answer, or cancelValue once stop is requested before an answer came.
+  int Wait(std::stop_token stop = {}, int cancelValue = -1);
   bool Answered() const;
 
  private:
   mutable std::mutex mutex_;
-  std::condition_variable done_;
+  std::condition_variable_any done_;
   bool answered_ = false;
   int value_ = 0;
 };

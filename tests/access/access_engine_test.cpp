@@ -7,8 +7,12 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <stop_token>
 #include <thread>
+#include <utility>
 
+#include "tests/fakes/deadline.h"
 #include "tests/fakes/fake_clock.h"
 #include "tests/fakes/recording_ui.h"
 #include "tests/fakes/scripted_transport.h"
@@ -67,7 +71,8 @@ struct Observed {
   }
 };
 
-// A gate a routine waits at until the test opens it.
+// A gate a routine waits at until the test opens it. Both waits have a deadline: a routine
+// left at a gate that never opens fails the test instead of hanging it.
 struct Gate {
   std::mutex mutex;
   std::condition_variable changed;
@@ -77,16 +82,39 @@ struct Gate {
     std::unique_lock lock(mutex);
     reached = true;
     changed.notify_all();
-    changed.wait(lock, [&] { return open; });
+    if (!changed.wait_for(lock, testing::kThreadDeadline, [&] { return open; })) testing::FailStuck("the gate");
   }
   void WaitReached() {
     std::unique_lock lock(mutex);
-    changed.wait(lock, [&] { return reached; });
+    if (!changed.wait_for(lock, testing::kThreadDeadline, [&] { return reached; })) {
+      testing::FailStuck("the routine reaching its gate");
+    }
   }
   void Open() {
     std::lock_guard lock(mutex);
     open = true;
     changed.notify_all();
+  }
+};
+
+// A Ui whose messages can call back into the engine, as a message box's nested event loop
+// may (a queued IsBusy or AbortAccess from a timer or a button of the main window).
+class ReentrantUi final : public RecordingUi {
+ public:
+  std::function<void()> onMessage;  // runs once, on the next message
+  void ShowMessage(const std::string& caption, const std::string& text, core::Icon icon) override {
+    RecordingUi::ShowMessage(caption, text, icon);
+    if (auto hook = std::exchange(onMessage, nullptr)) hook();
+  }
+};
+
+// A clock whose sleeps can call back into the engine (the line's settle time at the start).
+class ReentrantClock final : public FakeClock {
+ public:
+  std::function<void()> onSleep;  // runs once, on the next sleep
+  void SleepMs(int64_t ms) override {
+    FakeClock::SleepMs(ms);
+    if (auto hook = std::exchange(onSleep, nullptr)) hook();
   }
 };
 
@@ -99,6 +127,7 @@ class AccessEngineTest : public ::testing::Test {
     env_.routines = &table_;
     env_.openSerial = [this](const std::string& name, std::string& caption, std::string& text) -> std::unique_ptr<Transport> {
       openedNames_.push_back(name);
+      if (auto hook = std::exchange(onOpen_, nullptr)) hook();
       if (!openError_.empty()) {
         caption = "Opening the COM port";
         text = openError_;
@@ -123,13 +152,14 @@ class AccessEngineTest : public ::testing::Test {
   }
 
   Observed observed_;
-  RecordingUi ui_;
-  FakeClock clock_;
+  ReentrantUi ui_;
+  ReentrantClock clock_;
   DebugCapture capture_;
   AccessRoutineTable table_;
   std::shared_ptr<ScriptedTransport> port_ = std::make_shared<ScriptedTransport>(&clock_);
   std::string openError_;
   std::vector<std::string> openedNames_;
+  std::function<void()> onOpen_;  // runs once, inside the next port opening
   AccessEnvironment env_;
   std::unique_ptr<AccessEngine> engine_;  // last: goes first
 };
@@ -401,7 +431,7 @@ TEST_F(AccessEngineTest, AbortOfAStuckWorkerFreesTheEngineWithinASecond) {
   port_->StallReads(true);
   uint64_t stuckId = 0;
   ASSERT_EQ(Engine().StartAccess(Request(kAccessDownloadTrackLog, kProtocolGarminSerial), &stuckId), 0);
-  while (port_->written().empty()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  testing::Await([&] { return !port_->written().empty(); }, "the worker's first write");
 
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(Engine().AbortAccess(), 1);  // left behind
@@ -451,6 +481,123 @@ TEST_F(AccessEngineTest, ShutdownStopsARunningJobQuietly) {
   EXPECT_TRUE(observed_.statuses.empty());
   EXPECT_TRUE(ui_.shown.empty());
   EXPECT_EQ(Engine().StartAccess(Request(kAccessDownloadTrackLog, kProtocolGarminSerial)), -1);
+}
+
+// The start talks to the user, opens the port and lets the line settle without the engine's
+// lock: each of these calls back into the engine from where a nested event loop would (every
+// case deadlocks when the lock is held there; the deadline turns that into a failure).
+TEST_F(AccessEngineTest, StartCallsBackIntoTheEngineWithoutDeadlock) {
+  table_.Register(kAccessDownloadTrackLog, kProtocolGarminSerial, [](AccessJob&) { return 0; });
+  enum class Where { Opener, SettleSleep, OpenFailureMessage, SpeedFailureMessage, BusyMessage };
+  struct Case {
+    const char* name;
+    Where where;
+    bool busyInside;  // IsBusy() seen from inside
+    int startResult;
+  } cases[] = {
+      {"opener", Where::Opener, true, 0},
+      {"settle time", Where::SettleSleep, true, 0},
+      {"opening failure message", Where::OpenFailureMessage, false, -1},
+      {"line setting failure message", Where::SpeedFailureMessage, false, -1},
+      {"busy message", Where::BusyMessage, true, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    port_ = std::make_shared<ScriptedTransport>(&clock_);
+    openError_ = c.where == Where::OpenFailureMessage ? "No such file or directory (/dev/ttyS9)" : "";
+    if (c.where == Where::SpeedFailureMessage) port_->FailSetSpeed("Setting COM port state", "Invalid argument");
+    Gate gate;
+    if (c.where == Where::BusyMessage) {
+      table_.Register(kAccessDownloadWaypoints, kProtocolGarminSerial, [&gate](AccessJob&) {
+        gate.Wait();
+        return 0;
+      });
+      ASSERT_EQ(Engine().StartAccess(Request(kAccessDownloadWaypoints, kProtocolGarminSerial)), 0);
+      gate.WaitReached();
+    }
+    std::optional<bool> busyInside;
+    int nestedStart = 99;
+    auto nested = [&] {
+      busyInside = Engine().IsBusy();
+      // A second start from inside is refused, never run into the lock.
+      nestedStart = Engine().StartAccess(Request(kAccessDownloadTrackLog, kProtocolGarminSerial));
+    };
+    switch (c.where) {
+      case Where::Opener: onOpen_ = nested; break;
+      case Where::SettleSleep: clock_.onSleep = nested; break;
+      default: ui_.onMessage = nested; break;
+    }
+    int result = 99;
+    testing::RunWithDeadline("StartAccess", [&] {
+      result = Engine().StartAccess(Request(kAccessDownloadTrackLog, kProtocolGarminSerial));
+    });
+    EXPECT_EQ(result, c.startResult);
+    ASSERT_TRUE(busyInside.has_value());
+    EXPECT_EQ(*busyInside, c.busyInside);
+    EXPECT_EQ(nestedStart, -1);
+    gate.Open();
+    ASSERT_TRUE(testing::WaitUntil([&] { return !Engine().IsBusy(); }));
+    ui_.shown.clear();
+  }
+}
+
+TEST_F(AccessEngineTest, AbortDuringTheStartEndsItWithoutAWorker) {
+  bool ran = false;
+  table_.Register(kAccessDownloadTrackLog, kProtocolGarminSerial, [&ran](AccessJob&) {
+    ran = true;
+    return 0;
+  });
+  int aborted = 99;
+  onOpen_ = [&] { aborted = Engine().AbortAccess(); };
+  int result = 99;
+  testing::RunWithDeadline("StartAccess", [&] {
+    result = Engine().StartAccess(Request(kAccessDownloadTrackLog, kProtocolGarminSerial));
+  });
+  EXPECT_EQ(aborted, 0);  // nothing left behind
+  EXPECT_EQ(result, -1);
+  EXPECT_TRUE(ui_.shown.empty());  // the abort is the reason: no failure message
+  EXPECT_EQ(observed_.statuses, std::vector<std::string>{"Transfer aborted"});
+  EXPECT_TRUE(port_->closed());
+  EXPECT_FALSE(Engine().IsBusy());
+  EXPECT_FALSE(ran);
+  EXPECT_TRUE(observed_.completions.empty());
+  // The engine takes the next transfer at once.
+  port_ = std::make_shared<ScriptedTransport>(&clock_);
+  ASSERT_EQ(Engine().StartAccess(Request(kAccessDownloadTrackLog, kProtocolGarminSerial)), 0);
+  ASSERT_TRUE(observed_.WaitCompletions(1));
+  EXPECT_TRUE(ran);
+}
+
+// A worker waiting for the user's answer is answered Cancel by the abort at once and ends on
+// its own: the abort neither waits its full second nor leaves the worker behind.
+TEST_F(AccessEngineTest, AbortAnswersAWaitingQuestionCancel) {
+  std::atomic<int> answer{-1};
+  table_.Register(kAccessDownloadTrackLog, kProtocolGarminSerial, [&answer](AccessJob& job) {
+    answer = static_cast<int>(job.operation().Ask("Read GPS track log", "Continue ?", core::Buttons::OkCancel,
+                                                  core::Answer::Ok));
+    return answer == static_cast<int>(core::Answer::Cancel) ? -1 : 0;
+  });
+  std::atomic<bool> asked{false};
+  AccessRequest request = Request(kAccessDownloadTrackLog, kProtocolGarminSerial);
+  // The front end's side: the question waits for a user who never answers, and for the abort.
+  request.callbacks.ask = [&asked](uint64_t, const std::string&, const std::string&, core::Buttons, core::Answer,
+                                   std::stop_token stop) {
+    std::mutex mutex;
+    std::condition_variable_any never;
+    std::unique_lock lock(mutex);
+    asked = true;
+    never.wait(lock, stop, [] { return false; });
+    return core::Answer::Ok;  // whatever a late dialog says: the job was aborted
+  };
+  ASSERT_EQ(Engine().StartAccess(std::move(request)), 0);
+  testing::Await([&] { return asked.load(); }, "the worker's question");
+  int aborted = 99;
+  testing::RunWithDeadline("AbortAccess", [&] { aborted = Engine().AbortAccess(); });
+  EXPECT_EQ(aborted, 0);  // the worker ended within the wait, not left behind
+  EXPECT_EQ(answer, static_cast<int>(core::Answer::Cancel));
+  ASSERT_EQ(observed_.completions.size(), 1u);
+  EXPECT_EQ(observed_.completions[0].result, -1);
+  EXPECT_TRUE(observed_.completions[0].abortRequested);
 }
 
 TEST_F(AccessEngineTest, StartClearsTheCaptureAndCutsThePortName) {

@@ -5,13 +5,17 @@
 
 #include <cerrno>
 #include <chrono>
+#include <memory>
+#include <optional>
 #include <thread>
 
 #include "access/access_engine.h"
 #include "access/link.h"
+#include "tests/fakes/deadline.h"
 #include "tests/fakes/fake_clock.h"
 #include "tests/fakes/pty_pair.h"
 #include "tests/fakes/recording_ui.h"
+#include "tests/fakes/unprivileged.h"
 
 namespace tarnvik::access {
 namespace {
@@ -122,7 +126,9 @@ TEST_F(SerialPortTest, CloseFromAnotherThreadEndsAWaitingReader) {
   std::jthread reader([&] {
     uint8_t buffer[10];
     int r = 0;
-    while (r == 0) r = port_->Read(buffer, sizeof buffer, 50);
+    // Bounded: a Close that did not end the read fails the test instead of hanging it.
+    auto deadline = steady_clock::now() + testing::kThreadDeadline;
+    while (r == 0 && steady_clock::now() < deadline) r = port_->Read(buffer, sizeof buffer, 50);
     result = r;
   });
   std::this_thread::sleep_for(milliseconds(30));
@@ -195,6 +201,34 @@ TEST(SerialPortOpening, AMissingPortIsReportedWithTheSystemsText) {
   EXPECT_EQ(ui.shown[0].caption, "Opening the COM port");
   EXPECT_NE(ui.shown[0].text.find("No such file or directory"), std::string::npos);
   EXPECT_FALSE(engine.IsBusy());
+}
+
+// A normal user (not root, who ignores the exclusive-use flag) opens the same line again after
+// closing it, as a second download in a row does; while the port is open nobody else gets it.
+TEST(SerialPortUnprivileged, ClosedPortOpensAgainAndAnOpenOneStaysExclusive) {
+  testing::PtyPair pty;
+  ASSERT_TRUE(pty.ok()) << pty.error();
+  ASSERT_TRUE(testing::HandOverToUnprivileged(pty.hostPath()));
+  enum : int { kOk = 0, kFirstOpen = 1, kShared = 2, kReopen = 3, kSpeed = 4 };
+  std::string why;
+  std::optional<int> outcome = testing::RunUnprivileged(
+      [&]() -> int {
+        std::string caption, text;
+        for (int round = 0; round < 2; ++round) {
+          std::unique_ptr<Transport> port = OpenSerialPort(pty.hostPath(), caption, text);
+          if (!port) return round == 0 ? kFirstOpen : kReopen;
+          if (port->SetSpeed(9600, false) != 0) return kSpeed;
+          if (OpenSerialPort(pty.hostPath(), caption, text)) return kShared;
+          port->Close();
+        }
+        return kOk;
+      },
+      why);
+  if (!outcome) GTEST_SKIP() << why;
+  EXPECT_NE(*outcome, kFirstOpen) << "the unprivileged user cannot open the line at all";
+  EXPECT_NE(*outcome, kShared) << "a second opener got the port while it was open";
+  EXPECT_NE(*outcome, kReopen) << "the port did not open again after it was closed";
+  EXPECT_EQ(*outcome, kOk);
 }
 
 }  // namespace

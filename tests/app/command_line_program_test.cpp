@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <sstream>
 
+#include "app/command_line.h"
 #include "core/file_io.h"
 #include "core/text_buffer.h"
 #include "formats/igc_writer.h"
@@ -126,6 +128,49 @@ TEST(Program, HelpVersionAndRefusals) {
   const char* refused[] = {"tarnvik", "/COM=9", "/KML_LOG=x"};
   EXPECT_EQ(RunProgram(3, refused, out, ui), 1);
   ui.ExpectOnly("Parsing command line", "Bad COM port");
+}
+
+// Every example of the usage text, run through a POSIX shell as a user would paste it, reaches
+// the tokenizer with its values intact ("$date" stays for the program to replace).
+TEST(Program, HelpExamplesSurviveAPosixShell) {
+  const std::string usage = UsageText();
+  const size_t examples = usage.find("Examples:\n");
+  ASSERT_NE(examples, std::string::npos);
+  std::istringstream lines(usage.substr(examples, usage.find("\n\n", examples) - examples));
+  std::string line;
+  int seen = 0;
+  while (std::getline(lines, line)) {
+    const std::string prefix = "  tarnvik ";
+    if (line.rfind(prefix, 0) != 0) continue;
+    ++seen;
+    SCOPED_TRACE(line);
+    std::string arguments = line.substr(prefix.size());
+    arguments = arguments.substr(0, arguments.find("   "));  // the description follows after blanks
+    const fs::path script = fs::temp_directory_path() / ("tarnvik_help_" + std::to_string(::getpid()) + ".sh");
+    ASSERT_EQ(core::WriteFileAtomically(script.string(), "printf '%s\\n' " + arguments + "\n"), "");
+    FILE* shell = ::popen(("sh " + script.string()).c_str(), "r");
+    ASSERT_NE(shell, nullptr);
+    std::string printed;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, shell)) printed += buffer;
+    EXPECT_EQ(::pclose(shell), 0);
+    fs::remove(script);
+
+    std::vector<std::string> words;
+    std::istringstream split(printed);
+    for (std::string word; std::getline(split, word);) words.push_back(word);
+    std::vector<const char*> argv = {"tarnvik"};
+    for (const std::string& w : words) argv.push_back(w.c_str());
+    testing::RecordingUi ui;
+    CommandLineOptions options;
+    ASSERT_EQ(TokenizeCommandLine(JoinCommandLineArguments(static_cast<int>(argv.size()), argv.data()), options, ui), 0);
+    EXPECT_EQ(ValidateCommandLine(options, ui), 0);
+    EXPECT_TRUE(ui.shown.empty());
+    if (arguments.find("$date") != std::string::npos) {
+      EXPECT_NE(options.fileName.find("$date"), std::string::npos) << options.fileName;
+    }
+  }
+  EXPECT_GE(seen, 2);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <system_error>
 
 #include "core/file_io.h"
 #include "formats/igc.h"
@@ -60,7 +61,9 @@ class CommandLineFinishTest : public ::testing::Test {
     CommandLineFinishContext context{ui_,     clock_, log_, rawIgc_, waypoints_,
                                      [this](const std::string& t) { statuses_.push_back(t); },
                                      [this](const std::string& t) { products_.push_back(t); },
-                                     [this](ViewMode v) { refreshed_.push_back(v); }};
+                                     [this](ViewMode v) { refreshed_.push_back(v); },
+                                     {},
+                                     {}};
     return WriteCommandLineFile(options_, formats_, context);
   }
 
@@ -162,12 +165,13 @@ TEST_F(CommandLineFinishTest, IgcFolderTakesTheNextFreeFlightNumber) {
 
 TEST_F(CommandLineFinishTest, IgcCreateErrorsStopAtOnce) {
   // A folder that does not exist is not tried 35 times.
+  // The system's reason stands beside the message.
   EXPECT_FALSE(Finish(CommandLineAction::IgcLog, (dir_ / "missing").string() + "/"));
-  ui_.ExpectOnly("Save IGC log", "File open error");
+  ui_.ExpectOnly("Save IGC log", "File open error: " + std::error_code(ENOENT, std::generic_category()).message());
   // A plain file name is tried once.
   std::ofstream(dir_ / "flight.igc") << "mine";
   EXPECT_FALSE(Finish(CommandLineAction::IgcLog, (dir_ / "flight.igc").string()));
-  ui_.ExpectOnly("Save IGC log", "File open error");
+  ui_.ExpectOnly("Save IGC log", "File open error: " + std::error_code(EEXIST, std::generic_category()).message());
   EXPECT_EQ(ReadText(dir_ / "flight.igc"), "mine");
   EXPECT_TRUE(Finish(CommandLineAction::IgcLog, (dir_ / "$date.igc").string()));
   EXPECT_EQ(ReadText(dir_ / "20070601.igc"), "igc 3\n");
@@ -175,6 +179,19 @@ TEST_F(CommandLineFinishTest, IgcCreateErrorsStopAtOnce) {
   std::string deep = dir_.string() + "/" + std::string(260 - dir_.string().size() - 26, 'd') + "/";
   EXPECT_FALSE(Finish(CommandLineAction::IgcLog, deep));
   ui_.ExpectOnly("Save IGC log", "Too long file name");
+}
+
+// An existing folder named without its trailing separator is that folder; a name that is no
+// folder stays a file name.
+TEST_F(CommandLineFinishTest, IgcFolderWithoutItsSeparator) {
+  fs::create_directories(dir_ / "logs");
+  ASSERT_TRUE(Finish(CommandLineAction::IgcLog, (dir_ / "logs").string()));
+  EXPECT_EQ(ReadText(dir_ / "logs" / "2007-06-01-xtv-000-01.igc"), "igc 3\n");
+  ASSERT_TRUE(Finish(CommandLineAction::IgcLog, (dir_ / "logs").string()));
+  EXPECT_TRUE(fs::exists(dir_ / "logs" / "2007-06-01-xtv-000-02.igc"));
+  ASSERT_TRUE(Finish(CommandLineAction::IgcLog, (dir_ / "plain").string()));
+  EXPECT_EQ(ReadText(dir_ / "plain"), "igc 3\n");
+  EXPECT_TRUE(ui_.shown.empty());
 }
 
 TEST_F(CommandLineFinishTest, IgcFromTheInstrumentIsWrittenAsDelivered) {

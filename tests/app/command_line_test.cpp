@@ -15,10 +15,12 @@ struct LineCase {
   std::string text;
   std::string message;  // "" = accepted
   std::function<void(const CommandLineOptions&)> check = nullptr;
+  std::string caption = kParsingCaption;  // of the message
 };
 
 // Command lines of transfer runs (no conversion is run here): each refused one shows exactly
-// one message with the caption "Parsing command line"; each accepted one shows nothing.
+// one message, with the caption "Parsing command line" unless the case names the action's own;
+// each accepted one shows nothing.
 TEST(CommandLine, TableOfCommandLinesAndTheirOutcomes) {
   const std::vector<LineCase> cases = {
       // keywords and the GPS value are case-insensitive; other values keep their case
@@ -60,13 +62,22 @@ TEST(CommandLine, TableOfCommandLinesAndTheirOutcomes) {
       {"/KML_LOG=\"a b", "", [](const CommandLineOptions& o) { EXPECT_EQ(o.fileName, "a b"); }},
       {"/KML_LOG=a\"b", "", [](const CommandLineOptions& o) { EXPECT_EQ(o.fileName, "a\"b"); }},
       {"/KML_LOG=\"\"", "Missing log file name"},
-      // cuts: keyword 10, value 260, pilot and glider ID 20
+      // cuts: keyword 10, pilot and glider ID 20; a file name beyond 260 characters is refused
+      // under the action's caption, never cut
       {"/KML_LOGGERS=x", "Unrecognized command"},
       {"/IGC2KMLXXXX=a", "Unrecognized command"},
-      {"/KML_LOG=" + std::string(300, 'a'), "",
+      {"/KML_LOG=" + std::string(260, 'a'), "",
        [](const CommandLineOptions& o) { EXPECT_EQ(o.fileName, std::string(260, 'a')); }},
-      {"/KML_LOG=\"" + std::string(150, 'b') + " " + std::string(150, 'c') + "\"", "",
-       [](const CommandLineOptions& o) { EXPECT_EQ(o.fileName, std::string(150, 'b') + " " + std::string(109, 'c')); }},
+      {"/KML_LOG=" + std::string(261, 'a'), "Too long file name", nullptr, "Download track log"},
+      {"/KML_LOG=\"" + std::string(150, 'b') + " " + std::string(150, 'c') + "\"", "Too long file name", nullptr,
+       "Download track log"},
+      {"/OZI_LOG=" + std::string(270, 'o') + ".plt", "Too long file name", nullptr, "Download track log"},
+      {"/IGC_LOG=" + std::string(274, 'i'), "Too long file name", nullptr, "Save IGC log"},
+      {"/RD_WPT=" + std::string(261, 'w'), "Too long file name", nullptr, "Download waypoints"},
+      {"/GPS=IQCOMPEO /WR_WPT2=" + std::string(261, 'w'), "Too long file name", nullptr, "Upload waypoints"},
+      {"/IGC2KML=" + std::string(261, 'f'), "Too long file name", nullptr, "Reading IGC log file"},
+      {"/DAT2KML=\"" + std::string(300, 'd') + "\"", "Too long file name", nullptr, "Reading .dat log file"},
+      {"/KML_LOG=" + std::string(300, 'a') + " /KML_LOG=short.kml", "Too long file name", nullptr, "Download track log"},
       {"/PILOT=\"Anne-Marie Lindqvist Berg\" /ID=" + std::string(25, 'G') + " /PILOT= /ID /KML_LOG=x", "",
        [](const CommandLineOptions& o) {
          EXPECT_EQ(o.pilotName, "Anne-Marie Lindqvist");
@@ -137,7 +148,7 @@ TEST(CommandLine, TableOfCommandLinesAndTheirOutcomes) {
       if (c.check) c.check(options);
     } else {
       EXPECT_EQ(result, -1);
-      ui.ExpectOnly(kParsingCaption, c.message);
+      ui.ExpectOnly(c.caption, c.message);
     }
   }
 }

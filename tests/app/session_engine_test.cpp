@@ -9,6 +9,7 @@
 
 #include "app/session.h"
 #include "app/transfer.h"
+#include "tests/fakes/deadline.h"
 #include "tests/fakes/fake_clock.h"
 #include "tests/fakes/recording_ui.h"
 
@@ -59,13 +60,25 @@ class ThreadCheckingUi : public testing::RecordingUi {
 // Drains the session's queue until the condition holds (the worker runs on its own thread).
 template <class Condition>
 bool DrainUntil(Session& session, Condition done) {
-  for (int i = 0; i < 2000 && !done(); ++i) {
+  return testing::WaitUntil([&] {
     session.queue().Drain();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  session.queue().Drain();
-  return done();
+    return done();
+  });
 }
+
+// The engine's gate, keeping what its last abort returned (1: the worker was left behind).
+class ObservedGate final : public TransferGate {
+ public:
+  explicit ObservedGate(std::unique_ptr<TransferGate> inner) : inner_(std::move(inner)) {}
+  void Init() override { inner_->Init(); }
+  int Start(access::AccessRequest request, uint64_t& jobId) override { return inner_->Start(std::move(request), jobId); }
+  int Abort() override { return lastAbort = inner_->Abort(); }
+  void Shutdown() override { inner_->Shutdown(); }
+  int lastAbort = 99;
+
+ private:
+  std::unique_ptr<TransferGate> inner_;
+};
 
 class SessionEngineTest : public ::testing::Test {
  protected:
@@ -77,7 +90,7 @@ class SessionEngineTest : public ::testing::Test {
     env.openSerial = [](const std::string&, std::string&, std::string&) {
       return std::unique_ptr<access::Transport>(std::make_unique<SilentTransport>());
     };
-    gate = MakeEngineGate(env);
+    gate = std::make_unique<ObservedGate>(MakeEngineGate(env));
     session = std::make_unique<Session>(ui, clock, *gate, "/home/pilot");
     session->Initialise(nullptr);
   }
@@ -86,7 +99,7 @@ class SessionEngineTest : public ::testing::Test {
   ThreadCheckingUi ui;
   testing::FakeClock clock;
   access::AccessRoutineTable routines;
-  std::unique_ptr<TransferGate> gate;
+  std::unique_ptr<ObservedGate> gate;
   std::unique_ptr<Session> session;
 };
 
@@ -125,11 +138,12 @@ TEST_F(SessionEngineTest, AnAbortWhileTheWorkerWaitsForAnAnswerEndsTheJob) {
     return job.AbortRequested() ? -1 : 0;
   });
   ASSERT_EQ(session->DownloadTrackLog(access::kProtocolGarminSerial, 0), 0);
-  while (session->queue().Pending() == 0) std::this_thread::yield();  // the question is waiting
-  auto started = std::chrono::steady_clock::now();
+  testing::Await([&] { return session->queue().Pending() > 0; }, "the worker's question");
   session->AbortTransfer();
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1500));
-  for (int i = 0; i < 1000 && answer->load() == -5; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  // The question was answered Cancel at once: the worker ended on its own within the abort's
+  // wait, not left behind after a full second.
+  EXPECT_EQ(gate->lastAbort, 0);
+  ASSERT_TRUE(testing::WaitUntil([&] { return answer->load() != -5; }));
   EXPECT_EQ(answer->load(), static_cast<int>(core::Answer::Cancel));
   session->queue().Drain();
   EXPECT_FALSE(session->busy);

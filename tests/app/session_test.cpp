@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <thread>
 
 #include "app/commands.h"
 #include "core/file_io.h"
+#include "tests/fakes/deadline.h"
 #include "tests/fakes/fake_clock.h"
 #include "tests/fakes/recording_ui.h"
 
@@ -300,31 +302,32 @@ TEST_F(SessionTest, AWorkersQuestionIsAskedOnTheMainThreadAndAnAbortAnswersCance
   uint64_t id = gate.Last().id;
 
   ui.choices = {2};
-  int chosen = -9;
-  std::thread worker([&] { chosen = callbacks.chooseItem(id, "Track list", "Choose a track", {"a", "b", "c"}); });
-  while (session.queue().Pending() == 0) std::this_thread::yield();
+  std::atomic<int> chosen{-9};
+  std::thread worker([&] { chosen = callbacks.chooseItem(id, "Track list", "Choose a track", {"a", "b", "c"}, {}); });
+  testing::Await([&] { return session.queue().Pending() > 0; }, "the worker's question");
   EXPECT_EQ(session.queue().Drain(), 1u);
-  worker.join();
+  testing::JoinWithin(worker, [&] { return chosen != -9; }, "the answered worker");
   EXPECT_EQ(chosen, 2);
   ui.ExpectOnly("Track list", "Choose a track");
 
   // An abort while the worker waits answers Cancel; the question is never shown.
-  Answer answer = Answer::Ok;
+  std::atomic<int> answer{-9};
   std::thread asking([&] {
-    answer = callbacks.ask(id, "Read GPS track log", "Overwrite ?", core::Buttons::OkCancel, Answer::Ok);
+    answer = static_cast<int>(
+        callbacks.ask(id, "Read GPS track log", "Overwrite ?", core::Buttons::OkCancel, Answer::Ok, {}));
   });
-  while (session.queue().Pending() == 0) std::this_thread::yield();
+  testing::Await([&] { return session.queue().Pending() > 0; }, "the worker's question");
   session.AbortTransfer();
-  asking.join();
-  EXPECT_EQ(answer, Answer::Cancel);
+  testing::JoinWithin(asking, [&] { return answer != -9; }, "the worker answered by the abort");
+  EXPECT_EQ(answer, static_cast<int>(Answer::Cancel));
   session.queue().Drain();
   EXPECT_TRUE(ui.shown.empty());
   // Questions of a job that is no longer current are not asked at all.
-  int late = -9;
-  std::thread lateWorker([&] { late = callbacks.chooseItem(id, "Track list", "again", {"a"}); });
-  while (session.queue().Pending() == 0) std::this_thread::yield();
+  std::atomic<int> late{-9};
+  std::thread lateWorker([&] { late = callbacks.chooseItem(id, "Track list", "again", {"a"}, {}); });
+  testing::Await([&] { return late != -9 || session.queue().Pending() > 0; }, "the late question");
   session.queue().Drain();
-  lateWorker.join();
+  testing::JoinWithin(lateWorker, [&] { return late != -9; }, "the late worker");
   EXPECT_EQ(late, -1);
   EXPECT_TRUE(ui.shown.empty());
 }
