@@ -186,13 +186,13 @@ int JobOperation::ChooseItem(const std::string& caption, const std::string& prom
 std::vector<int> JobOperation::ChooseItems(const std::string& caption, const std::string& prompt,
                                            const std::vector<std::string>& items) {
   if (IsCancelled() || !job_.callbacks.chooseItems) return {};
-  return job_.callbacks.chooseItems(job_.id, caption, prompt, items);
+  return job_.callbacks.chooseItems(job_.id, caption, prompt, items, job_.stop.get_token());
 }
 
 bool JobOperation::ConfirmCompetition(int32_t competitionId, int32_t civlId) {
   if (IsCancelled()) return false;
   if (!job_.callbacks.confirmCompetition) return true;
-  return job_.callbacks.confirmCompetition(job_.id, competitionId, civlId);
+  return job_.callbacks.confirmCompetition(job_.id, competitionId, civlId, job_.stop.get_token());
 }
 
 // The worker's body: the routine, the completion, the release.

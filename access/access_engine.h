@@ -127,15 +127,16 @@ struct JobCallbacks {
   std::function<int(uint64_t jobId, const std::string& caption, const std::string& prompt,
                     const std::vector<std::string>& items, std::stop_token stop)>
       chooseItem;
-  // A choice of several items ("OK" or "&All"): the 0-based indices, ascending. Must answer
-  // empty once the job is aborted. Empty: nothing chosen.
+  // A choice of several items ("OK" or "&All"): the 0-based indices, ascending. Same abort
+  // rule: once stop is requested it answers empty. Empty: nothing chosen.
   std::function<std::vector<int>(uint64_t jobId, const std::string& caption, const std::string& prompt,
-                                 const std::vector<std::string>& items)>
+                                 const std::vector<std::string>& items, std::stop_token stop)>
       chooseItems;
   // Competition mode: the pilot confirms the download for the IDs read from the instrument
-  // (-1 = not found); false refuses. Must answer false once the job is aborted. Empty:
-  // confirmed.
-  std::function<bool(uint64_t jobId, int32_t competitionId, int32_t civlId)> confirmCompetition;
+  // (-1 = not found); false refuses. Same abort rule: once stop is requested it answers false.
+  // Empty: confirmed.
+  std::function<bool(uint64_t jobId, int32_t competitionId, int32_t civlId, std::stop_token stop)>
+      confirmCompetition;
   // The job's result. Records move to it on success.
   std::function<void(AccessCompletion&& completion)> completion;
 };

@@ -134,11 +134,12 @@ access::JobCallbacks Session::MakeCallbacks() {
         -1);
   };
   callbacks.chooseItems = [this, queue, questions](uint64_t jobId, const std::string& caption,
-                                                   const std::string& prompt, const std::vector<std::string>& items) {
+                                                   const std::string& prompt, const std::vector<std::string>& items,
+                                                   std::stop_token stop) {
     // The chosen indices travel beside the answer, which only carries their count.
     auto chosen = std::make_shared<std::vector<int>>();
     const int count = AskForWorker(
-        *queue, *questions,
+        *queue, *questions, stop,
         [this, jobId, caption, prompt, items, chosen] {
           if (!JobLive(jobId)) return 0;
           *chosen = ui_.ChooseItems(caption, prompt, items);
@@ -147,9 +148,10 @@ access::JobCallbacks Session::MakeCallbacks() {
         0);
     return count > 0 ? *chosen : std::vector<int>{};
   };
-  callbacks.confirmCompetition = [this, queue, questions](uint64_t jobId, int32_t competitionId, int32_t civlId) {
+  callbacks.confirmCompetition = [this, queue, questions](uint64_t jobId, int32_t competitionId, int32_t civlId,
+                                                          std::stop_token stop) {
     return AskForWorker(
-               *queue, *questions,
+               *queue, *questions, stop,
                [this, jobId, competitionId, civlId] {
                  if (!JobLive(jobId)) return 0;
                  if (!dialogs.confirmCompetition) return 1;

@@ -515,7 +515,7 @@ TEST(SessionLogbook, TheMultiTrackDownloadKeepsTheLogAndSavesItsDocumentOnTheMai
   const uint64_t id = gate.Last().id;
   ui.pick = {0, 2};
   std::vector<int> chosen;
-  std::thread worker([&] { chosen = callbacks.chooseItems(id, "Track List", "&Select track(s):", {"a", "b", "c"}); });
+  std::thread worker([&] { chosen = callbacks.chooseItems(id, "Track List", "&Select track(s):", {"a", "b", "c"}, {}); });
   while (session.queue().Pending() == 0) std::this_thread::yield();
   session.queue().Drain();
   worker.join();
@@ -589,7 +589,7 @@ TEST(SessionCompetition, TheDownloadCarriesTheFlagAndTheConfirmationGoesToItsDia
   const uint64_t id = gate.Last().id;
   for (int32_t comp : {42, 7}) {
     bool confirmed = false;
-    std::thread worker([&] { confirmed = callbacks.confirmCompetition(id, comp, -1); });
+    std::thread worker([&] { confirmed = callbacks.confirmCompetition(id, comp, -1, {}); });
     while (session.queue().Pending() == 0) std::this_thread::yield();
     session.queue().Drain();
     worker.join();
@@ -598,7 +598,7 @@ TEST(SessionCompetition, TheDownloadCarriesTheFlagAndTheConfirmationGoesToItsDia
   EXPECT_EQ(asked, (std::vector<std::pair<int32_t, int32_t>>{{42, -1}, {7, -1}}));
   // An abort while the worker waits refuses.
   bool confirmed = true;
-  std::thread worker([&] { confirmed = callbacks.confirmCompetition(id, 42, 1); });
+  std::thread worker([&] { confirmed = callbacks.confirmCompetition(id, 42, 1, {}); });
   while (session.queue().Pending() == 0) std::this_thread::yield();
   session.AbortTransfer();
   worker.join();
