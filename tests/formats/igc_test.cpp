@@ -384,12 +384,6 @@ TEST_F(IgcFiles, HugeFilesAreRefusedNotWrapped) {
   EXPECT_EQ(ui.shown[0].caption, "File buffer memory allocation");
 }
 
-}  // namespace
-}  // namespace tarnvik::formats
-
-namespace tarnvik::formats {
-namespace {
-
 TEST_F(IgcFiles, VerifyCommandChoosesReadsAndReports) {
   Write("unsigned.igc", Log(kFix1));
   Write("empty.igc", "");
@@ -418,7 +412,7 @@ TEST(IgcVerifyReal, ForeignSignaturesFail) {
   for (const char* name : {"igc/xcs_tri.igc", "igc/igp_20211015.igc", "formats/igc2.igc"}) {
     EXPECT_EQ(VerifyIgcBytes(ReadData(name)).outcome, IgcCheck::Failed) << name;
   }
-  // Only A, H, B and L lines and no G record.
+  // An A record, one H record and fixes: no G record at all.
   EXPECT_EQ(VerifyIgcBytes(ReadData("igc/igl_no_time_increment.igc")).outcome, IgcCheck::NoSecurityRecord);
 }
 

@@ -153,8 +153,8 @@ TEST(KmlReaderTest, TamperedDataGivesFlagZeroWithTheSameFixesOtherwise) {
   }
 }
 
-// Only the values are signed: other blanks, line breaks and tabs in the lists, a digit more that
-// does not change the rounded value, and a different hash case do not matter... except the case.
+// Only the values are signed, as the writer prints them: other blanks, line breaks and tabs in
+// the lists, and a trailing zero that leaves the printed value as it was, keep the signature.
 TEST(KmlReaderTest, ReindentedListsKeepTheSignature) {
   const std::string original = Document(Folder(Trip(30)));
   std::string reindented = std::regex_replace(original, std::regex(" (\\d)"), "\r\n\t  $1");
@@ -184,7 +184,7 @@ TEST(KmlReaderTest, TwoTripsOpenTheTrackListAndTheChosenOneIsRead) {
   EXPECT_EQ(r.extra, 0);
   ExpectSameFixes(r.fixes, second.fixes);
 
-  ui.shown.clear();  // cancelled: nothing read, nothing more shown
+  ui.shown.clear();  // no choice left: the list is cancelled, nothing is read or shown beyond it
   r = ReadKmlLog(ui, text);
   EXPECT_EQ(r.result, 0);
   EXPECT_EQ(ui.shown.size(), 1u);
