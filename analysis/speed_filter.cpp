@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -163,7 +164,9 @@ double TrackSpeedLimitMps(std::span<const TrackPoint> points) {
   return LegSpeedsAndLimit(points, legs);
 }
 
-int FilterTrackSpeed(std::span<TrackPoint> points) {
+namespace {
+
+int FilterTrackSpeedOrThrow(std::span<TrackPoint> points) {
   const size_t n = points.size();
   if (n < 2) return static_cast<int>(n);  // no leg, nothing implausible
 
@@ -226,6 +229,18 @@ int FilterTrackSpeed(std::span<TrackPoint> points) {
     if (keep[i]) points[kept++] = points[i];
   }
   return static_cast<int>(kept);
+}
+
+}  // namespace
+
+int FilterTrackSpeed(std::span<TrackPoint> points) {
+  // The leg tables and keep marks take memory in proportion to the fix count; every block is
+  // taken before the first fix moves, so a failure leaves the points as they were.
+  try {
+    return FilterTrackSpeedOrThrow(points);
+  } catch (const std::bad_alloc&) {
+    return -1;
+  }
 }
 
 namespace {

@@ -14,7 +14,8 @@ namespace tarnvik::analysis {
 // front in their order and the new count is returned (0 when no run of ten plausible legs
 // exists to anchor the walk). The speed limit follows from the track itself: the 95th
 // percentile of the leg speeds in 1 m/s steps, times 3, plus 1 m/s. A leg whose time does not
-// increase counts as speed 0. The flags words are left as they were.
+// increase counts as speed 0. The flags words are left as they were. Returns -1, with the
+// points untouched, when memory for the leg tables runs out.
 int FilterTrackSpeed(std::span<core::TrackPoint> points);
 // The filter's speed limit for these fixes in m/s: 3 k + 1, k the first 1 m/s bucket at which
 // the leg speed histogram holds 19/20 of the fix count (k = 100 when it never does).

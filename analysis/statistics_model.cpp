@@ -58,7 +58,12 @@ bool StatisticsModel::Open(std::vector<core::TrackPoint> selected, bool filterOn
     return false;
   }
   if (filterOn) {
-    size_t kept = static_cast<size_t>(FilterTrackSpeed(selected));
+    const int filtered = FilterTrackSpeed(selected);
+    if (filtered < 0) {
+      ui_.ShowMessage(kOpenCaption, "Memory allocation error", core::Icon::Error);
+      return false;
+    }
+    size_t kept = static_cast<size_t>(filtered);
     if (kept < kMinimumStatisticsPoints) {
       ui_.ShowMessage(kOpenCaption, "Too few positions left after track speed analysis", core::Icon::Error);
       return false;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <new>
 
 #include "analysis/speed_filter.h"
 #include "geo/coordinate_text.h"
@@ -127,7 +128,13 @@ std::optional<std::string> CopyTrackText(core::Ui& ui, std::span<const TrackPoin
     ui.ShowMessage("Copy track to clip board", "No position(s) selected", core::Icon::Error);
     return std::nullopt;
   }
-  return TrackClipboardText(selected);
+  // The text and the window steps take memory in proportion to the selection.
+  try {
+    return TrackClipboardText(selected);
+  } catch (const std::bad_alloc&) {
+    ui.ShowMessage("Copy track to clip board", "Failed to allocate memory for clipboard", core::Icon::Error);
+    return std::nullopt;
+  }
 }
 
 }  // namespace tarnvik::analysis
