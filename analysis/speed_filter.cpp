@@ -273,6 +273,10 @@ bool MeanSpeed60(std::span<const TrackPoint> points, size_t index, double& kmh, 
 
 bool MeanSpeed60(std::span<const TrackPoint> points, size_t index, double& kmh, double& climb,
                  const WindowSteps& steps) {
+  // Steps of some other track are never indexed: the walk then measures its own.
+  if (steps.back.size() != points.size() || steps.metres.size() != points.size()) {
+    return MeanSpeed60(points, index, kmh, climb);
+  }
   return WalkMeanSpeed60(points, index, kmh, climb, StoredStep(steps));
 }
 
@@ -281,6 +285,10 @@ void MeanSpeed10(std::span<const TrackPoint> points, size_t index, double& kmh) 
 }
 
 void MeanSpeed10(std::span<const TrackPoint> points, size_t index, double& kmh, const WindowSteps& steps) {
+  if (steps.back.size() != points.size() || steps.metres.size() != points.size()) {
+    MeanSpeed10(points, index, kmh);
+    return;
+  }
   WalkMeanSpeed10(points, index, kmh, StoredStep(steps));
 }
 

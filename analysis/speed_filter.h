@@ -41,7 +41,8 @@ WindowSteps BuildWindowSteps(std::span<const core::TrackPoint> points, std::span
 // is cut short at the start of the segment. Returns false, with 0 km/h and 0 m/s, for the first
 // fix and for a fix that starts a segment: those give no climb value.
 // Without `steps` the walk measures its own steps (one fix); with them (BuildWindowSteps of the
-// same points) it takes the stored ones (every fix of a track).
+// same points) it takes the stored ones (every fix of a track). Steps of another size than the
+// points are not used.
 bool MeanSpeed60(std::span<const core::TrackPoint> points, size_t index, double& kmh, double& climb);
 bool MeanSpeed60(std::span<const core::TrackPoint> points, size_t index, double& kmh, double& climb,
                  const WindowSteps& steps);
