@@ -28,13 +28,13 @@ int64_t SecondsAfter(const TrackPoint& first, const TrackPoint& point) {
 
 }  // namespace
 
-void ComputeFlightValues(FlightSummary& summary) {
+int ComputeFlightValues(FlightSummary& summary) {
   const std::span<const TrackPoint> fixes = summary.fixes;
   summary.startTime = summary.finishTime = summary.duration = 0;
   summary.minimumHeight = summary.maximumHeight = 0;
   summary.topSpeed = summary.maximumMeanSpeed = summary.totalDistance = summary.meanSpeed = 0;
   summary.minimumClimbRate = summary.maximumClimbRate = 0;
-  if (fixes.empty()) return;
+  if (fixes.empty()) return 0;
 
   summary.startTime = fixes.front().time;
   summary.finishTime = fixes.back().time;
@@ -49,28 +49,36 @@ void ComputeFlightValues(FlightSummary& summary) {
   summary.maximumHeight = MetresFromDecimetres(maximumDm);
   summary.minimumHeight = MetresFromDecimetres(minimumDm);
 
-  const std::vector<double> legs = LegLengths(fixes);
+  // The legs and window steps take memory in proportion to the fix count.
+  std::vector<double> legs;
+  WindowSteps steps;
+  try {
+    legs = LegLengths(fixes);
+    steps = BuildWindowSteps(fixes, legs);
+  } catch (const std::bad_alloc&) {
+    return -1;
+  }
   double total = 0;
   double top = 0;
   double greatestMean = 0;
+  // Both climb extremes start at 0 and move only for a strictly greater (smaller) value: a
+  // flight that only sinks shows a maximum climb of 0.
   double minimumClimb = 0;
   double maximumClimb = 0;
-  bool anyClimb = false;
   for (size_t i = 1; i < fixes.size(); ++i) {
     total += legs[i - 1];
     int64_t elapsed = SecondsAfter(fixes.front(), fixes[i]);
     if (elapsed > 10) {
       double kmh = 0;
-      MeanSpeed10(fixes, i, kmh, legs);
+      MeanSpeed10(fixes, i, kmh, steps);
       top = std::max(top, kmh);
     }
     if (elapsed > 60) {
       double kmh = 0;
       double climb = 0;
-      if (MeanSpeed60(fixes, i, kmh, climb, legs)) {
-        minimumClimb = anyClimb ? std::min(minimumClimb, climb) : climb;
-        maximumClimb = anyClimb ? std::max(maximumClimb, climb) : climb;
-        anyClimb = true;
+      if (MeanSpeed60(fixes, i, kmh, climb, steps)) {
+        if (climb < minimumClimb) minimumClimb = climb;
+        if (climb > maximumClimb) maximumClimb = climb;
       }
       greatestMean = std::max(greatestMean, kmh);
     }
@@ -82,6 +90,7 @@ void ComputeFlightValues(FlightSummary& summary) {
   summary.maximumClimbRate = maximumClimb;
   // A flight of one instant has no mean speed (never a division by zero).
   summary.meanSpeed = summary.duration > 0 ? total / summary.duration * 3.6 : 0;
+  return 0;
 }
 
 void SetSourceFields(FlightSummary& summary, int sourceKind, int sourceFlag, uint32_t nowTime) {

@@ -19,9 +19,10 @@ constexpr int kPlaneLimit = 6000;
 
 // Fills the summary values from summary.fixes: start, finish and duration, maximum and minimum
 // height (metres), top speed (greatest 10-second mean), greatest 60-second mean speed, mean
-// speed (0 when the duration is 0), total distance and the 60-second climb extremes (0 when no
-// fix lies more than 60 s after the first).
-void ComputeFlightValues(core::FlightSummary& summary);
+// speed (0 when the duration is 0), total distance and the 60-second climb extremes (both start
+// at 0: the maximum is never below 0 nor the minimum above it). Returns 0, or -1 when memory
+// for the per-fix legs runs out (the values are then incomplete).
+int ComputeFlightValues(core::FlightSummary& summary);
 
 // Sets the fields the KML writer needs from the log's source: the download time (nowTime) for
 // source kinds 1 to 6 and 8, else -1; the sign flag for kinds 1 to 8; no pilot ID; the log's

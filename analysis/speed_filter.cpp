@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -63,35 +64,61 @@ double LegSpeedsAndLimit(std::span<const TrackPoint> points, Legs& legs) {
   return 3.0 * bucket + 1.0;
 }
 
-// Walks back from fix `index` over at most `windowS` seconds. Returns the distance covered in
-// the window (the oldest leg pro rata) and sets heightDm to the height at the window's start.
-// legs, when not empty, holds LegMetres of each pair of consecutive fixes.
-double WalkWindow(std::span<const TrackPoint> points, size_t index, int64_t windowS, std::span<const double> legs,
+bool StartsSegment(std::span<const TrackPoint> points, size_t index) {
+  return index == 0 || (points[index].flags & kSegmentStart) != 0;
+}
+
+// One step of a windowed walk: to fix `to` over `metres`.
+struct Step {
+  size_t to;
+  double metres;
+};
+
+// Walks back from fix `index` over at most `windowS` seconds, taking each step from
+// nextStep(r) (the step from fix r, or none where the walk ends). Returns the distance covered
+// in the window (the oldest leg pro rata) and sets heightDm to the height at the window's start.
+template <typename NextStep>
+double WalkWindow(std::span<const TrackPoint> points, size_t index, int64_t windowS, NextStep nextStep,
                   double& heightDm) {
-  const TrackPoint* reference = &points[index];
+  size_t reference = index;
   int64_t accumulatedS = 0;
   double sum = 0;
   heightDm = points[index].height;
-  for (size_t p = index; p-- > 0;) {
-    const TrackPoint& point = points[p];
-    // Equal (or falling) times add neither time nor distance; the reference stays.
-    int64_t dt = static_cast<int64_t>(reference->time) - static_cast<int64_t>(point.time);
-    if (dt > 0) {
-      double d = !legs.empty() && reference == &points[p + 1] ? legs[p] : LegMetres(*reference, point);
-      if (accumulatedS + dt >= windowS) {
-        double fraction = static_cast<double>(windowS - accumulatedS) / static_cast<double>(dt);
-        sum += fraction * d;
-        heightDm += (point.height - heightDm) * fraction;
-        break;
-      }
-      sum += d;
-      heightDm = point.height;
-      accumulatedS += dt;
-      reference = &point;
+  while (std::optional<Step> step = nextStep(reference)) {
+    const TrackPoint& point = points[step->to];
+    int64_t dt = SecondsBetween(point, points[reference]);
+    if (accumulatedS + dt >= windowS) {
+      double fraction = static_cast<double>(windowS - accumulatedS) / static_cast<double>(dt);
+      sum += fraction * step->metres;
+      heightDm += (point.height - heightDm) * fraction;
+      break;
     }
-    if ((point.flags & kSegmentStart) != 0 || p == 0) break;
+    sum += step->metres;
+    heightDm = point.height;
+    accumulatedS += dt;
+    reference = step->to;
+    if (StartsSegment(points, reference)) break;
   }
   return sum;
+}
+
+// The step from fix r found by looking at the earlier fixes one by one: fixes whose time is not
+// below r's add nothing and are passed over; a segment start (or the first fix) among them ends
+// the walk.
+std::optional<Step> ScanStep(std::span<const TrackPoint> points, size_t r) {
+  for (size_t p = r; p-- > 0;) {
+    if (points[p].time < points[r].time) return Step{p, LegMetres(points[r], points[p])};
+    if (StartsSegment(points, p)) break;
+  }
+  return std::nullopt;
+}
+
+// The stored step from fix r.
+auto StoredStep(const WindowSteps& steps) {
+  return [&steps](size_t r) -> std::optional<Step> {
+    if (steps.back[r] < 0) return std::nullopt;
+    return Step{static_cast<size_t>(steps.back[r]), steps.metres[r]};
+  };
 }
 
 }  // namespace
@@ -110,12 +137,36 @@ std::vector<double> LegLengths(std::span<const TrackPoint> points) {
   return legs;
 }
 
+WindowSteps BuildWindowSteps(std::span<const TrackPoint> points, std::span<const double> legs) {
+  const size_t n = points.size();
+  WindowSteps steps;
+  steps.back.assign(n, -1);
+  steps.metres.assign(n, 0);
+  for (size_t r = 0; r < n; ++r) {
+    if (StartsSegment(points, r)) continue;
+    // The nearest earlier fix with a lower time: try the neighbour, then follow the steps
+    // already found (every fix skipped that way has a time not below the one tried, so not
+    // below r's either). Each fix is passed over this way at most once: linear in all.
+    int64_t candidate = static_cast<int64_t>(r) - 1;
+    while (candidate >= 0 && points[static_cast<size_t>(candidate)].time >= points[r].time) {
+      candidate = steps.back[static_cast<size_t>(candidate)];
+    }
+    if (candidate < 0) continue;
+    const size_t to = static_cast<size_t>(candidate);
+    steps.back[r] = candidate;
+    steps.metres[r] = to + 1 == r && !legs.empty() ? legs[to] : LegMetres(points[r], points[to]);
+  }
+  return steps;
+}
+
 double TrackSpeedLimitMps(std::span<const TrackPoint> points) {
   Legs legs;
   return LegSpeedsAndLimit(points, legs);
 }
 
-int FilterTrackSpeed(std::span<TrackPoint> points) {
+namespace {
+
+int FilterTrackSpeedOrThrow(std::span<TrackPoint> points) {
   const size_t n = points.size();
   if (n < 2) return static_cast<int>(n);  // no leg, nothing implausible
 
@@ -180,23 +231,65 @@ int FilterTrackSpeed(std::span<TrackPoint> points) {
   return static_cast<int>(kept);
 }
 
-bool MeanSpeed60(std::span<const TrackPoint> points, size_t index, double& kmh, double& climb,
-                 std::span<const double> legs) {
+}  // namespace
+
+int FilterTrackSpeed(std::span<TrackPoint> points) {
+  // The leg tables and keep marks take memory in proportion to the fix count; every block is
+  // taken before the first fix moves, so a failure leaves the points as they were.
+  try {
+    return FilterTrackSpeedOrThrow(points);
+  } catch (const std::bad_alloc&) {
+    return -1;
+  }
+}
+
+namespace {
+
+template <typename NextStep>
+bool WalkMeanSpeed60(std::span<const TrackPoint> points, size_t index, double& kmh, double& climb, NextStep nextStep) {
   kmh = 0;
   climb = 0;
-  if (index == 0 || index >= points.size() || (points[index].flags & kSegmentStart) != 0) return false;
+  if (index >= points.size() || StartsSegment(points, index)) return false;
   double startHeightDm = 0;
-  double sum = WalkWindow(points, index, 60, legs, startHeightDm);
+  double sum = WalkWindow(points, index, 60, nextStep, startHeightDm);
   kmh = sum * 0.06;  // metres per 60 s in km/h, also when the window was cut short
   climb = (points[index].height - startHeightDm) * 0.001666667;  // decimetres per 60 s in m/s
   return true;
 }
 
-void MeanSpeed10(std::span<const TrackPoint> points, size_t index, double& kmh, std::span<const double> legs) {
+template <typename NextStep>
+void WalkMeanSpeed10(std::span<const TrackPoint> points, size_t index, double& kmh, NextStep nextStep) {
   kmh = 0;
-  if (index == 0 || index >= points.size() || (points[index].flags & kSegmentStart) != 0) return;
+  if (index >= points.size() || StartsSegment(points, index)) return;
   double startHeightDm = 0;
-  kmh = WalkWindow(points, index, 10, legs, startHeightDm) * 0.36;
+  kmh = WalkWindow(points, index, 10, nextStep, startHeightDm) * 0.36;
+}
+
+}  // namespace
+
+bool MeanSpeed60(std::span<const TrackPoint> points, size_t index, double& kmh, double& climb) {
+  return WalkMeanSpeed60(points, index, kmh, climb, [points](size_t r) { return ScanStep(points, r); });
+}
+
+bool MeanSpeed60(std::span<const TrackPoint> points, size_t index, double& kmh, double& climb,
+                 const WindowSteps& steps) {
+  // Steps of some other track are never indexed: the walk then measures its own.
+  if (steps.back.size() != points.size() || steps.metres.size() != points.size()) {
+    return MeanSpeed60(points, index, kmh, climb);
+  }
+  return WalkMeanSpeed60(points, index, kmh, climb, StoredStep(steps));
+}
+
+void MeanSpeed10(std::span<const TrackPoint> points, size_t index, double& kmh) {
+  WalkMeanSpeed10(points, index, kmh, [points](size_t r) { return ScanStep(points, r); });
+}
+
+void MeanSpeed10(std::span<const TrackPoint> points, size_t index, double& kmh, const WindowSteps& steps) {
+  if (steps.back.size() != points.size() || steps.metres.size() != points.size()) {
+    MeanSpeed10(points, index, kmh);
+    return;
+  }
+  WalkMeanSpeed10(points, index, kmh, StoredStep(steps));
 }
 
 }  // namespace tarnvik::analysis

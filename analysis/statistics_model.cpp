@@ -58,7 +58,12 @@ bool StatisticsModel::Open(std::vector<core::TrackPoint> selected, bool filterOn
     return false;
   }
   if (filterOn) {
-    size_t kept = static_cast<size_t>(FilterTrackSpeed(selected));
+    const int filtered = FilterTrackSpeed(selected);
+    if (filtered < 0) {
+      ui_.ShowMessage(kOpenCaption, "Memory allocation error", core::Icon::Error);
+      return false;
+    }
+    size_t kept = static_cast<size_t>(filtered);
     if (kept < kMinimumStatisticsPoints) {
       ui_.ShowMessage(kOpenCaption, "Too few positions left after track speed analysis", core::Icon::Error);
       return false;
@@ -73,7 +78,11 @@ bool StatisticsModel::Open(std::vector<core::TrackPoint> selected, bool filterOn
   finished_.store(false, std::memory_order_release);
   summary_ = core::FlightSummary{};
   summary_.fixes = std::move(selected);
-  ComputeFlightValues(summary_);
+  if (ComputeFlightValues(summary_) != 0) {
+    ui_.ShowMessage(kOpenCaption, "Memory allocation error", core::Icon::Error);
+    summary_ = core::FlightSummary{};
+    return false;
+  }
   SetSourceFields(summary_, sourceKind, sourceFlag, core::CalendarToTime(clock_.UtcNow()).value_or(0));
 
   worker_ = std::jthread([this, ended = std::move(ended)](std::stop_token halt) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <new>
 
 #include "analysis/speed_filter.h"
 #include "geo/coordinate_text.h"
@@ -104,6 +105,7 @@ std::string JoinStatisticsLines(const StatisticsLines& lines) {
 std::string TrackClipboardText(std::span<const TrackPoint> points) {
   std::string text;
   text.reserve(points.size() * 80 + 1);
+  const WindowSteps steps = BuildWindowSteps(points);
   for (size_t i = 0; i < points.size(); ++i) {
     const TrackPoint& p = points[i];
     core::SystemTime t = core::TimeToCalendar(p.time);
@@ -113,7 +115,7 @@ std::string TrackClipboardText(std::span<const TrackPoint> points) {
     int64_t magnitude = std::llabs(heightDm);
     double kmh = 0;
     double climb = 0;
-    MeanSpeed60(points, i, kmh, climb);
+    MeanSpeed60(points, i, kmh, climb, steps);
     text += Format("%4d-%02d-%02d, %02d:%02d:%02d, %.6f, %.6f, %c%d.%d, %.1f\r\n", t.year, t.month, t.day, t.hour,
                    t.minute, t.second, latitude, longitude, heightDm < 0 ? '-' : ' ',
                    static_cast<int>(magnitude / 10), static_cast<int>(magnitude % 10), Printable(kmh));
@@ -126,7 +128,13 @@ std::optional<std::string> CopyTrackText(core::Ui& ui, std::span<const TrackPoin
     ui.ShowMessage("Copy track to clip board", "No position(s) selected", core::Icon::Error);
     return std::nullopt;
   }
-  return TrackClipboardText(selected);
+  // The text and the window steps take memory in proportion to the selection.
+  try {
+    return TrackClipboardText(selected);
+  } catch (const std::bad_alloc&) {
+    ui.ShowMessage("Copy track to clip board", "Failed to allocate memory for clipboard", core::Icon::Error);
+    return std::nullopt;
+  }
 }
 
 }  // namespace tarnvik::analysis

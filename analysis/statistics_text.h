@@ -27,7 +27,8 @@ std::string JoinStatisticsLines(const StatisticsLines& lines);
 // decimal, and the 60-second mean speed at that fix within `points`.
 std::string TrackClipboardText(std::span<const core::TrackPoint> points);
 // The copy-track command's text for the selected fixes; with none selected it says "No
-// position(s) selected" (caption "Copy track to clip board") and gives nothing.
+// position(s) selected" (caption "Copy track to clip board") and gives nothing; when memory
+// for the text runs out it says "Failed to allocate memory for clipboard" (same caption).
 std::optional<std::string> CopyTrackText(core::Ui& ui, std::span<const core::TrackPoint> selected);
 
 // A speed in km/h as the texts show it: + 0.5, truncated; 0 for a value that is not finite,

@@ -22,8 +22,7 @@ int BuildGoogleEarthKml(core::Ui& ui, std::span<const core::TrackPoint> fixes, i
   summary.pilotIdFlag = 0;
   summary.signFlag = signFlag;
   summary.utcFlag = utcFlag;
-  analysis::ComputeFlightValues(summary);
-  if (analysis::RunFlightStatistics(summary, nullptr) != 0) {
+  if (analysis::ComputeFlightValues(summary) != 0 || analysis::RunFlightStatistics(summary, nullptr) != 0) {
     ui.ShowMessage("Analysing track", "Memory allocation error", core::Icon::Error);
     return -1;
   }

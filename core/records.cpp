@@ -122,14 +122,19 @@ SystemTime TimeToCalendar(uint32_t time) {
 }
 
 std::optional<uint32_t> CalendarToTime(const SystemTime& c) {
+  std::optional<int64_t> seconds = CalendarToSeconds(c);
+  if (!seconds) return std::nullopt;
+  return static_cast<uint32_t>(*seconds);
+}
+
+std::optional<int64_t> CalendarToSeconds(const SystemTime& c) {
   if (c.month < 1 || c.month > 12 || c.day < 1 || c.day > 31) return std::nullopt;
   int year = c.year;
   const int* cumulative = kCumulativeDays[year % 4 == 0 ? 1 : 0];
   // floor((Y - 1989) / 4) for years before 1989 as well, so the arithmetic stays defined.
   int quarter = (year - 1989) >= 0 ? (year - 1989) / 4 : -((1989 - year + 3) / 4);
   int64_t days = 365LL * (year - 1990) + quarter + cumulative[c.month - 1] + c.day;
-  int64_t t = 86400LL * days + 3600LL * c.hour + 60LL * c.minute + c.second;
-  return static_cast<uint32_t>(t);
+  return 86400LL * days + 3600LL * c.hour + 60LL * c.minute + c.second;
 }
 
 int NormaliseWaypointId(std::string_view input, char (&output)[7], bool lenient) {

@@ -163,6 +163,9 @@ SystemTime TimeToCalendar(uint32_t time);
 // Refuses (std::nullopt) a month outside 1-12 or a day outside 1-31. The year rule (divisible by
 // 4 = leap year) holds for 1989-2099; the caller keeps the year in that range.
 std::optional<uint32_t> CalendarToTime(const SystemTime& calendar);
+// The same count of seconds, signed: negative for a moment before 1989-12-31 00:00:00, where
+// CalendarToTime's unsigned result wraps.
+std::optional<int64_t> CalendarToSeconds(const SystemTime& calendar);
 
 // ---- waypoint text rules -------------------------------------------------------------------
 

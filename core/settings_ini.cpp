@@ -37,12 +37,15 @@ class IniDocument {
     }
   }
 
-  // The value of name in the program's section (the first line of that name wins).
+  // The value of name in the program's section (the first line of that name wins). A carriage
+  // return inside the line ends the value, as it ends a value that is written: what is read can
+  // always be written back unchanged.
   std::optional<std::string> Get(std::string_view name) const {
     size_t i = Find(name);
     if (i == kNone) return std::nullopt;
     std::string_view line = lines_[i];
     std::string_view value = line.substr(line.find('=') + 1);
+    value = value.substr(0, value.find('\r'));
     while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
     return std::string(value);
   }

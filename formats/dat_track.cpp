@@ -1,6 +1,7 @@
 #include "formats/dat_track.h"
 
 #include <cstdio>
+#include <new>
 #include <vector>
 
 #include "core/file_io.h"
@@ -64,9 +65,15 @@ TrackParseResult ReadDatTrack(core::Ui& ui, std::string_view bytes) {
     return Fail(ui, "File size not consistent with track positions");
   }
 
-  // The checksum and validation run over the header, the fixes and the checksum word.
+  // The checksum and validation run over the header, the fixes and the checksum word. Both
+  // blocks below are sized by the file: a large one is reported, never left to end the program.
   const size_t checkedWords = static_cast<size_t>(dataWords + 1);
-  std::vector<uint32_t> words(checkedWords);
+  std::vector<uint32_t> words;
+  try {
+    words.resize(checkedWords);
+  } catch (const std::bad_alloc&) {
+    return Fail(ui, "Memory allocation error");
+  }
   uint32_t sum = 0;
   for (size_t i = 0; i < checkedWords; ++i) {
     words[i] = WordAt(bytes, i);
@@ -86,7 +93,11 @@ TrackParseResult ReadDatTrack(core::Ui& ui, std::string_view bytes) {
   utm.band = static_cast<char>(utmWord & 0xFF);
 
   TrackParseResult parsed;
-  parsed.fixes.resize(static_cast<size_t>(fixCount));
+  try {
+    parsed.fixes.resize(static_cast<size_t>(fixCount));
+  } catch (const std::bad_alloc&) {
+    return Fail(ui, "Memory allocation error");
+  }
   for (size_t i = 0; i < parsed.fixes.size(); ++i) {
     const uint32_t* fix = &words[kHeaderWords + i * wordsPerFix];
     core::TrackPoint& point = parsed.fixes[i];

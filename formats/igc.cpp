@@ -166,17 +166,17 @@ IgcParseResult ParseIgcLog(std::string_view text) {
       haveDate = true;
     } else if (first == 'A') {
       if (haveARecord) return fail("Multiple A-records");
-      // Some loggers (Syride) write only the manufacturer code ("AXSR"): the flight is kept and
-      // the serial is whatever characters follow, possibly none.
+      // The manufacturer code, then the serial: the letters and digits that follow it, at
+      // most three. Loggers without IGC approval write the code alone ("AXSR") or free text
+      // after it ("AXLL LiveTrack24", "AXGD Flymaster F1, V1.5, S/N 236"); the rest of the line
+      // is ignored.
       const size_t aLength = std::strlen(line);
       if (aLength < 4) return fail("Too short A-record");
       for (int i = 1; i <= 3; ++i) {
         if (!IsAlphaNumeric(line[i])) return fail("Bad IGC manufacturer found in the A-record");
       }
-      const size_t serialLength = std::min<size_t>(aLength - 4, 3);
-      for (size_t i = 4; i < 4 + serialLength; ++i) {
-        if (!IsAlphaNumeric(line[i])) return fail("Bad serial number found in the A-record");
-      }
+      size_t serialLength = 0;
+      while (serialLength < 3 && IsAlphaNumeric(line[4 + serialLength])) ++serialLength;
       std::memcpy(result.manufacturer, line + 1, 3);
       std::memcpy(result.serial, line + 4, serialLength);
       haveARecord = true;
@@ -203,8 +203,9 @@ IgcParseResult ParseIgcLog(std::string_view text) {
     }
   }
 
-  if (!haveARecord) return fail("No A-record found");
-  if (result.fixes.empty()) return fail("No positions found");
+  if (result.fixes.empty()) return fail(haveARecord ? "No positions found" : "No A-record found");
+  // Fixes without any A record (some loggers write none): the logger is unknown.
+  if (!haveARecord) std::memcpy(result.manufacturer, kIgcUnknownManufacturer, sizeof result.manufacturer);
   result.count = static_cast<int>(result.fixes.size());
   return result;
 }

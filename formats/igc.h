@@ -32,6 +32,9 @@ constexpr size_t kIgcInitialFixes = 800;
 // Characters of a line the parser looks at; the rest of a longer line is dropped.
 constexpr size_t kIgcLineLength = 80;
 
+// The manufacturer code given to a log that has fixes but no A record: an unknown logger.
+constexpr char kIgcUnknownManufacturer[4] = "XXX";
+
 struct IgcParseResult {
   int count = 0;  // fixes found; 0 on failure (error then says why)
   std::vector<core::TrackPoint> fixes;
@@ -41,7 +44,10 @@ struct IgcParseResult {
 };
 
 // Parses IGC text (it need not be NUL-terminated). Takes the A record, the date line and the B
-// records; every other record is ignored. Never shows a message itself.
+// records; every other record is ignored. The A record's serial is the letters and digits (at
+// most three) after the manufacturer code, the rest of its line is ignored; a log with fixes
+// and no A record reads with the manufacturer kIgcUnknownManufacturer and no serial. Never
+// shows a message itself.
 IgcParseResult ParseIgcLog(std::string_view text);
 
 // The characters after "HFDTE" (NUL-terminated): seconds of that date at 00:00:00 UTC, or -1.

@@ -33,6 +33,19 @@ struct IgcText {
   }
 };
 
+// Outside text (instrument name, pilot, glider, serial...) as it may stand inside one record:
+// every control character becomes a blank. A line break would end the record early and let
+// the rest of the text stand as records of its own, hashed into the signature; a NUL, tab or
+// escape has no place in a record either.
+std::string RecordText(std::string_view text) {
+  std::string clean(text);
+  for (char& c : clean) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) c = ' ';
+  }
+  return clean;
+}
+
 core::SystemTime FirstFixDate(std::span<const core::TrackPoint> fixes) {
   return core::TimeToCalendar(fixes.empty() ? 0 : fixes.front().time);
 }
@@ -64,15 +77,15 @@ std::string FormatIgcLog(std::span<const core::TrackPoint> fixes, int sourceKind
                          IgcGRecord gRecord) {
   IgcText out;
   out.text.reserve(400 + fixes.size() * 37);
-  out.Add("AXTV" + header.serial + " " + header.aRecordText + "\r\n", true);
+  out.Add("AXTV" + RecordText(header.serial) + " " + RecordText(header.aRecordText) + "\r\n", true);
   const core::SystemTime date = FirstFixDate(fixes);
   out.AddFormat(true, "HFDTE%02d%02d%02d\r\n", date.day, date.month, date.year % 100);
-  out.Add("HOPLTPILOT: " + header.pilot + "\r\n", false);
-  out.Add("HOGTYGLIDERTYPE: " + header.gliderType + "\r\n", false);
-  out.Add("HOGTYGLIDERID: " + header.gliderId + "\r\n", false);
+  out.Add("HOPLTPILOT: " + RecordText(header.pilot) + "\r\n", false);
+  out.Add("HOGTYGLIDERTYPE: " + RecordText(header.gliderType) + "\r\n", false);
+  out.Add("HOGTYGLIDERID: " + RecordText(header.gliderId) + "\r\n", false);
   out.Add("HODTM100GPSDATUM: WGS-84\r\n", false);
-  out.Add("HOCCLCOMPETITION CLASS: " + header.competitionClass + "\r\n", false);
-  out.Add("HOSITSite: " + header.site + "\r\n", false);
+  out.Add("HOCCLCOMPETITION CLASS: " + RecordText(header.competitionClass) + "\r\n", false);
+  out.Add("HOSITSite: " + RecordText(header.site) + "\r\n", false);
 
   for (const core::TrackPoint& fix : fixes) {
     const core::SystemTime t = core::TimeToCalendar(fix.time);

@@ -235,6 +235,12 @@ TrackParseResult RebuildTrack(core::Ui& ui, TrackSlot& track) {
         return out;
       }
       previous = offset;
+      // A time beyond the encoding's 32 bits is refused, never wrapped onto an early date.
+      if (baseTime + offset > int64_t{UINT32_MAX}) {
+        Fail(ui, "Bad <SecondsFromTimeOfFirstPoint> data");
+        fixes.clear();
+        return out;
+      }
       core::TrackPoint fix;
       fix.flags = fixes.empty() ? 1 : 0;
       fix.time = static_cast<uint32_t>(baseTime + offset);
@@ -325,8 +331,6 @@ int64_t ParseIsoTime(const char* text, int& utcFlag) {
   }
   if (*p != '\0') return -1;
   utcFlag = flag;
-  // Before 1990 the encoding has no room: such a stamp means "no time".
-  if (year < 1990) return 0;
   core::SystemTime calendar;
   calendar.year = static_cast<uint16_t>(year);
   calendar.month = static_cast<uint16_t>(month);
@@ -334,9 +338,11 @@ int64_t ParseIsoTime(const char* text, int& utcFlag) {
   calendar.hour = static_cast<uint16_t>(hour);
   calendar.minute = static_cast<uint16_t>(minute);
   calendar.second = static_cast<uint16_t>(second);
-  std::optional<uint32_t> time = core::CalendarToTime(calendar);
-  if (!time) return -1;
-  int64_t utc = int64_t{*time} - offset;
+  std::optional<int64_t> seconds = core::CalendarToSeconds(calendar);
+  if (!seconds) return -1;
+  // The encoding starts at 1989-12-31 00:00:00 UTC; an earlier moment has no room in it and
+  // means "no time".
+  int64_t utc = *seconds - offset;
   return utc < 0 ? 0 : utc;
 }
 

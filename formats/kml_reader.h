@@ -34,8 +34,8 @@ int SelectKmlTrack(core::Ui& ui, const std::vector<const char*>& fsInfoAttribute
 // "YYYY-MM-DDThh:mm:ss" with "Z", "+hh[:mm[:ss]]", "-hh[:mm[:ss]]" or nothing after it. Returns
 // the time (seconds since 1989-12-31, moved to UTC when a zone is given) or -1; utcFlag is 1
 // when a zone was given. Refused: a month outside 1-12, a day outside 1-31, an hour above 23, a
-// minute above 59, a second above 60, a year after 2099, fractional seconds. A year before 1990
-// gives 0 (no time).
+// minute above 59, a second above 60, a year after 2099, fractional seconds. A moment (in UTC)
+// before 1989-12-31 00:00:00, where the encoding starts, gives 0 (no time).
 int64_t ParseIsoTime(const char* text, int& utcFlag);
 
 // The next value of a time offset list at cursor (normalised text: single blanks between values).

@@ -1,6 +1,5 @@
 #include "analysis/flight_statistics.h"
 
-#include <GeographicLib/Geodesic.hpp>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,7 +20,9 @@ using core::FlightSummary;
 using core::TrackPoint;
 using testing::FixAt;
 using testing::FixAtMetres;
+using testing::Kmh;
 using testing::kMorning;
+using testing::OracleMetres;
 using testing::RecordingOperation;
 
 constexpr double kDegree = std::numbers::pi / 180;
@@ -29,7 +30,7 @@ constexpr double kDegree = std::numbers::pi / 180;
 FlightSummary SummaryOf(std::vector<TrackPoint> fixes) {
   FlightSummary summary;
   summary.fixes = std::move(fixes);
-  ComputeFlightValues(summary);
+  EXPECT_EQ(ComputeFlightValues(summary), 0);
   return summary;
 }
 
@@ -51,14 +52,39 @@ TEST(FlightValues, ClimbThenGlideFaster) {
   EXPECT_EQ(s.duration, 200u);
   EXPECT_EQ(s.maximumHeight, 1700);  // 17000 dm at fix 100
   EXPECT_EQ(s.minimumHeight, 1500);
-  double total = 0;
-  for (size_t i = 1; i < fixes.size(); ++i) total += LegMetres(fixes[i - 1], fixes[i]);
-  EXPECT_DOUBLE_EQ(s.totalDistance, total);
-  EXPECT_DOUBLE_EQ(s.meanSpeed, total / 200 * 3.6);
+  // 100 legs of 10 m and 100 of 20 m, as the geodesic oracle measures them, in 200 s.
+  const double total = OracleMetres(fixes, 0, fixes.size() - 1);
+  EXPECT_NEAR(total, 3000, 15);  // the builder places fixes on a sphere
+  EXPECT_NEAR(s.totalDistance, total, 1e-3);
+  EXPECT_NEAR(s.meanSpeed, Kmh(total, 200), 1e-6);
   EXPECT_NEAR(s.maximumMeanSpeed, 72, 0.5);  // 20 m/s over a full minute
   EXPECT_NEAR(s.topSpeed, 72, 0.5);
   EXPECT_NEAR(s.maximumClimbRate, 2.0, 1e-5);
   EXPECT_NEAR(s.minimumClimbRate, -1.0, 1e-5);
+}
+
+// Both climb extremes start at 0 and move only for a strictly greater (smaller) value: a flight
+// that only sinks keeps a maximum climb of 0, one that only climbs a minimum of 0.
+TEST(FlightValues, ClimbExtremesStartAtZero) {
+  struct Case {
+    const char* what;
+    int32_t climbDmPerSecond;
+    double minimum, maximum;
+  };
+  const Case cases[] = {
+      {"glide", -10, -1.0, 0},
+      {"climb", 20, 0, 2.0},
+      {"level", 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    std::vector<TrackPoint> fixes;
+    for (uint32_t i = 0; i <= 150; ++i) {
+      fixes.push_back(FixAtMetres(10.0 * i, 0, kMorning + i, 15000 + c.climbDmPerSecond * static_cast<int32_t>(i)));
+    }
+    FlightSummary s = SummaryOf(fixes);
+    EXPECT_NEAR(s.minimumClimbRate, c.minimum, 1e-5) << c.what;
+    EXPECT_NEAR(s.maximumClimbRate, c.maximum, 1e-5) << c.what;
+  }
 }
 
 TEST(FlightValues, HeightsInMetresRoundTowardZeroAfterAddingHalf) {
@@ -304,14 +330,6 @@ TEST(CentralMeridian, AFlightAcrossTheAntimeridianIsMeasuredInAGoodPlane) {
 
 // ---- real flights --------------------------------------------------------------------------
 
-double OracleMetres(const TrackPoint& a, const TrackPoint& b) {
-  double metres = 0;
-  GeographicLib::Geodesic::WGS84().Inverse(
-      core::SemicircleToRadians(a.latitude) / kDegree, core::SemicircleToRadians(a.longitude) / kDegree,
-      core::SemicircleToRadians(b.latitude) / kDegree, core::SemicircleToRadians(b.longitude) / kDegree, metres);
-  return metres;
-}
-
 struct RealFlight {
   const char* file;
   size_t fixes;
@@ -329,6 +347,9 @@ TEST_P(RealFlights, StatisticsRunToCompletion) {
 
   FlightSummary summary = SummaryOf(fixes);
   EXPECT_EQ(summary.duration, fixes.back().time - fixes.front().time);
+  const double total = OracleMetres(fixes, 0, fixes.size() - 1);
+  EXPECT_NEAR(summary.totalDistance, total, 1e-6 * static_cast<double>(fixes.size()));
+  EXPECT_NEAR(summary.meanSpeed, Kmh(total, summary.duration), 1e-6);
   RecordingOperation operation;
   ASSERT_EQ(RunFlightStatistics(summary, &operation), 0);
   EXPECT_EQ(operation.statuses.size(), 2u);

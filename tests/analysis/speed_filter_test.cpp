@@ -11,7 +11,9 @@ namespace {
 
 using core::TrackPoint;
 using testing::FixAtMetres;
+using testing::Kmh;
 using testing::kMorning;
+using testing::OracleMetres;
 using testing::StraightTrack;
 
 TEST(TrackSpeedLimit, ComesFromTheBucketHoldingNineteenTwentiethsOfTheFixes) {
@@ -91,22 +93,16 @@ TEST(FilterTrackSpeed, KeepsAPlausibleTrackAndItsFlagsAsTheyWere) {
 
 // ---- windowed speeds ----------------------------------------------------------------------
 
-double LegSum(const std::vector<TrackPoint>& track, size_t from, size_t to) {
-  double sum = 0;
-  for (size_t i = from; i < to; ++i) sum += LegMetres(track[i], track[i + 1]);
-  return sum;
-}
-
 TEST(MeanSpeed, OverFullWindowsOfASteadyTrack) {
   std::vector<TrackPoint> track = StraightTrack(100, 10);
   double kmh = 0;
   double climb = 1;
   ASSERT_TRUE(MeanSpeed60(track, 80, kmh, climb));
-  EXPECT_NEAR(kmh, LegSum(track, 20, 80) * 0.06, 1e-9);
+  EXPECT_NEAR(kmh, Kmh(OracleMetres(track, 20, 80), 60), 1e-6);
   EXPECT_NEAR(kmh, 36, 0.5);  // the builder places fixes on a sphere
   EXPECT_EQ(climb, 0);
   MeanSpeed10(track, 80, kmh);
-  EXPECT_NEAR(kmh, LegSum(track, 70, 80) * 0.36, 1e-9);
+  EXPECT_NEAR(kmh, Kmh(OracleMetres(track, 70, 80), 10), 1e-6);
 }
 
 TEST(MeanSpeed, AShortWindowIsStillDividedBySixtySeconds) {
@@ -114,7 +110,7 @@ TEST(MeanSpeed, AShortWindowIsStillDividedBySixtySeconds) {
   double kmh = 0;
   double climb = 0;
   ASSERT_TRUE(MeanSpeed60(track, 20, kmh, climb));
-  EXPECT_NEAR(kmh, LegSum(track, 0, 20) * 0.06, 1e-9);  // 200 m in "60 s": 12 km/h
+  EXPECT_NEAR(kmh, Kmh(OracleMetres(track, 0, 20), 60), 1e-6);  // 200 m in "60 s": 12 km/h
   EXPECT_NEAR(kmh, 12, 0.2);
 }
 
@@ -125,10 +121,9 @@ TEST(MeanSpeed, TheOldestLegCountsProRataWithItsHeight) {
   double kmh = 0;
   double climb = 0;
   ASSERT_TRUE(MeanSpeed60(track, 2, kmh, climb));
-  double expected = (LegMetres(track[2], track[1]) + 0.2 * LegMetres(track[1], track[0])) * 0.06;
-  EXPECT_NEAR(kmh, expected, 1e-9);
+  EXPECT_NEAR(kmh, Kmh(OracleMetres(track[2], track[1]) + 0.2 * OracleMetres(track[1], track[0]), 60), 1e-6);
   // Height 60 s earlier: 1000 + (0 - 1000) * 0.2 = 800 dm; (2000 - 800) dm per 60 s.
-  EXPECT_NEAR(climb, 1200 * 0.001666667, 1e-9);
+  EXPECT_NEAR(climb, 2.0, 1e-6);
 }
 
 TEST(MeanSpeed, EqualOrFallingTimestampsAddNeitherTimeNorDistance) {
@@ -152,15 +147,49 @@ TEST(MeanSpeed, EqualOrFallingTimestampsAddNeitherTimeNorDistance) {
       MeanSpeed10(plain, i, kmh);
       MeanSpeed10(doubled, 2 * i + 1, kmhDoubled);
       EXPECT_DOUBLE_EQ(kmhDoubled, kmh) << i << " delay " << strayDelayS;
-      // Reusing the neighbouring leg lengths gives the same values.
+      // Steps measured once, reusing the neighbouring leg lengths, give the same values.
       double kmhReused = 0, climbReused = 0;
-      std::vector<double> legs = LegLengths(doubled);
-      ASSERT_TRUE(MeanSpeed60(doubled, 2 * i + 1, kmhReused, climbReused, legs));
+      const WindowSteps steps = BuildWindowSteps(doubled, LegLengths(doubled));
+      ASSERT_TRUE(MeanSpeed60(doubled, 2 * i + 1, kmhReused, climbReused, steps));
       MeanSpeed60(doubled, 2 * i + 1, kmhDoubled, climbDoubled);
       EXPECT_NEAR(kmhReused, kmhDoubled, 1e-9);
       EXPECT_EQ(climbReused, climbDoubled);
     }
   }
+}
+
+// The steps measured once for a whole track give, at every fix, exactly what the walk that
+// measures its own steps gives: six fixes to each second, a time that falls back, a repeated
+// time at a segment start, and a real flight whose logger repeats timestamps.
+TEST(MeanSpeed, StepsMeasuredOnceGiveTheSameValuesAtEveryFix) {
+  std::vector<TrackPoint> sixPerSecond;
+  for (uint32_t i = 0; i < 600; ++i) {
+    sixPerSecond.push_back(FixAtMetres(2.0 * i, 0.1 * (i % 7), kMorning + i / 6, static_cast<int32_t>(10000 + i)));
+  }
+  const std::vector<TrackPoint> steady = sixPerSecond;
+  sixPerSecond[200].time -= 5;      // falls back, then the times go on
+  sixPerSecond[300].flags = 1;      // a segment starts ...
+  sixPerSecond[301].time = sixPerSecond[300].time;  // ... and its time repeats
+  sixPerSecond[450].time = sixPerSecond[440].time - 3;
+  const std::vector<std::vector<TrackPoint>> tracks = {
+      sixPerSecond, testing::ReadIgcFixes(std::string(TARNVIK_TEST_DATA) + "/igc/igl_no_time_increment.igc")};
+  for (const std::vector<TrackPoint>& track : tracks) {
+    ASSERT_GT(track.size(), 100u);
+    const WindowSteps steps = BuildWindowSteps(track);
+    for (size_t i = 0; i < track.size(); ++i) {
+      double kmh = -1, climb = -1, kmhStored = -2, climbStored = -2;
+      EXPECT_EQ(MeanSpeed60(track, i, kmh, climb), MeanSpeed60(track, i, kmhStored, climbStored, steps)) << i;
+      EXPECT_EQ(kmhStored, kmh) << i;
+      EXPECT_EQ(climbStored, climb) << i;
+      MeanSpeed10(track, i, kmh);
+      MeanSpeed10(track, i, kmhStored, steps);
+      EXPECT_EQ(kmhStored, kmh) << i;
+    }
+  }
+  // Six fixes a second still span the full minute: 720 m of track (the zigzag adds under 1 m).
+  double kmh = 0, climb = 0;
+  ASSERT_TRUE(MeanSpeed60(steady, 599, kmh, climb, BuildWindowSteps(steady)));
+  EXPECT_NEAR(kmh, Kmh(OracleMetres(steady[599], steady[599 - 360]), 60), 0.1);
 }
 
 TEST(MeanSpeed, StopsAtTheStartOfASegmentAndGivesNothingThere) {
@@ -175,7 +204,7 @@ TEST(MeanSpeed, StopsAtTheStartOfASegmentAndGivesNothingThere) {
   EXPECT_EQ(kmh, 0);
   // Five fixes into the new segment the window holds the legs back to fix 70, no further.
   ASSERT_TRUE(MeanSpeed60(track, 75, kmh, climb));
-  EXPECT_NEAR(kmh, LegSum(track, 70, 75) * 0.06, 1e-9);
+  EXPECT_NEAR(kmh, Kmh(OracleMetres(track, 70, 75), 60), 1e-6);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/analysis/track_builder.h"
+#include "tests/fakes/address_space_limit.h"
 #include "tests/fakes/fake_clock.h"
 #include "tests/fakes/recording_ui.h"
 
@@ -125,6 +126,30 @@ TEST(StatisticsModel, OpeningChecksAndTheirMessages) {
     if (c.opens) {
       EXPECT_EQ(model.Summary().fixes.size(), c.workingSet) << c.what;
     }
+  }
+}
+
+// A selection whose per-fix legs (of the speed filter or of the summary values) do not fit the
+// memory left: the dialog reports it and does not open, instead of the program ending with
+// std::bad_alloc.
+TEST(StatisticsModelDeathTest, SelectionBeyondTheMemoryLeftIsReported) {
+  if (!testing::kAddressSpaceCapWorks) GTEST_SKIP() << "a sanitizer's shadow memory leaves no room for an address-space cap";
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh child: no freed memory to reuse
+  std::vector<TrackPoint> selected(1'500'000, FixAtMetres(0, 0, kMorning));  // 30 MB; its legs 12 MB
+  for (size_t i = 0; i < selected.size(); ++i) selected[i].time += static_cast<uint32_t>(i);
+  for (bool filterOn : {false, true}) {
+    EXPECT_EXIT(
+        {
+          Fixture f;
+          StatisticsModel model(f.ui, f.status, f.clock);
+          if (!testing::CapAddressSpaceGrowth(8u << 20)) std::_Exit(2);
+          const bool opened = model.Open(std::move(selected), filterOn, 1, 1);
+          const bool reported = f.ui.shown.size() == 1 && f.ui.shown[0].caption == kOpenCaption &&
+                                f.ui.shown[0].text == "Memory allocation error";
+          std::_Exit(!opened && reported ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "")
+        << (filterOn ? "filter on" : "filter off");
   }
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/analysis/track_builder.h"
+#include "tests/fakes/address_space_limit.h"
 #include "tests/fakes/recording_ui.h"
 
 namespace tarnvik::analysis {
@@ -123,6 +124,23 @@ TEST(TrackClipboardText, OneLinePerFixWithHeightAndMeanSpeed) {
   EXPECT_TRUE(ui.shown.empty());
   EXPECT_FALSE(CopyTrackText(ui, {}));
   ui.ExpectOnly("Copy track to clip board", "No position(s) selected");
+}
+
+// A selection whose text does not fit the memory left is reported, never the end of the program.
+TEST(TrackClipboardTextDeathTest, SelectionBeyondTheMemoryLeftIsReported) {
+  if (!testing::kAddressSpaceCapWorks) GTEST_SKIP() << "a sanitizer's shadow memory leaves no room for an address-space cap";
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh child: no freed memory to reuse
+  const std::vector<core::TrackPoint> points(1'500'000, FixAt(46, 8, kStart));  // its text: 120 MB
+  EXPECT_EXIT(
+      {
+        testing::RecordingUi ui;
+        if (!testing::CapAddressSpaceGrowth(8u << 20)) std::_Exit(2);
+        const bool copied = CopyTrackText(ui, points).has_value();
+        const bool reported = ui.shown.size() == 1 && ui.shown[0].caption == "Copy track to clip board" &&
+                              ui.shown[0].text == "Failed to allocate memory for clipboard";
+        std::_Exit(!copied && reported ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -227,6 +227,29 @@ TEST_F(SettingsFiles, LineEndsInsideAValueDoNotBreakTheFile) {
   EXPECT_EQ(again.Number(SettingId::Port), 1);
 }
 
+// A carriage return inside a hand-edited line ends the value there, as it ends a value that is
+// saved: what is loaded is what a save writes and a second load reads.
+TEST_F(SettingsFiles, ACarriageReturnInsideALineEndsTheValue) {
+  WriteText(location.userFile, "[Tarnvik]\nIgcSite=Voss\rPort=7\nIgcPilotName=Kari\r\r\nOlcRegion=\rNorway\n");
+  Settings s("/home/pilot");
+  s.Load(Backend(), nullptr);
+  EXPECT_EQ(s.Text(SettingId::IgcSite), "Voss");
+  EXPECT_EQ(s.Number(SettingId::Port), 1);
+  EXPECT_EQ(s.Text(SettingId::IgcPilotName), "Kari");
+  EXPECT_EQ(s.Text(SettingId::OlcRegion), "");
+
+  fs::remove(location.userFile);  // a first run: every entry is written
+  Settings fresh("/home/pilot");
+  fresh.Load(Backend(), nullptr);
+  for (SettingId id : {SettingId::IgcSite, SettingId::IgcPilotName, SettingId::OlcRegion}) fresh.SetText(id, s.Text(id));
+  ASSERT_EQ(fresh.Save(), "");
+  Settings again("/home/pilot");
+  again.Load(Backend(), nullptr);
+  for (SettingId id : {SettingId::IgcSite, SettingId::IgcPilotName, SettingId::OlcRegion}) {
+    EXPECT_EQ(again.Text(id), s.Text(id)) << static_cast<int>(id);
+  }
+}
+
 TEST(SettingsLocation, FollowsTheXdgRules) {
   struct Case {
     std::map<std::string, std::string> env;

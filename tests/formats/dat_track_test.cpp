@@ -10,6 +10,7 @@
 #include <random>
 
 #include "core/file_io.h"
+#include "tests/fakes/address_space_limit.h"
 #include "tests/fakes/recording_ui.h"
 #include "tests/formats/dat_file_builder.h"
 
@@ -45,6 +46,42 @@ TEST(DatTrack, ReadsSignedFileWithHeightsAndCheckPositionsAgainstGeographicLib) 
     EXPECT_NEAR(fix.longitude, OracleSemicircles(lon), 1) << i;
   }
   EXPECT_EQ(parsed.fixes[4].height, -25);  // bit 23 is the sign of the 24-bit height
+}
+
+// A large, well-formed file whose blocks do not fit the memory left: the reader reports it
+// (and the caller keeps its current log) instead of ending the program with std::bad_alloc.
+TEST(DatTrackDeathTest, LargeFileBeyondTheMemoryLeftIsReported) {
+  if (!testing::kAddressSpaceCapWorks) GTEST_SKIP() << "a sanitizer's shadow memory leaves no room for an address-space cap";
+  // Written straight into one block of its final size, so that no freed memory is left for
+  // the reader's blocks to reuse: the child starts afresh (threadsafe style) and builds it too.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const std::string bytes = [] {
+    constexpr uint32_t kFixes = 1'500'000;  // 18 MB of words, 30 MB of fixes
+    const uint32_t header[4] = {0, 0, kFixes, 0x80002056u};  // no heights; zone 32, band V
+    const uint32_t fix[3] = {581860800, 400000, 6650000};
+    std::string out;
+    out.reserve((4 + 3 * size_t{kFixes} + 1) * 4);
+    uint32_t sum = 0;
+    auto put = [&](uint32_t w) {
+      sum += w;
+      for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>(w >> shift));
+    };
+    for (uint32_t w : header) put(w);
+    for (uint32_t i = 0; i < kFixes; ++i)
+      for (uint32_t w : fix) put(w);
+    put(0u - sum);
+    return out;
+  }();
+  EXPECT_EXIT(
+      {
+        if (!testing::CapAddressSpaceGrowth(24u << 20)) std::_Exit(2);
+        RecordingUi ui;
+        TrackParseResult parsed = ReadDatTrack(ui, bytes);
+        const bool reported = parsed.result == 0 && parsed.fixes.empty() && ui.shown.size() == 1 &&
+                              ui.shown[0].caption == kDatDecodeCaption && ui.shown[0].text == "Memory allocation error";
+        std::_Exit(reported ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST(DatTrack, UnsignedFileWithoutHeightsAndSouthernBand) {

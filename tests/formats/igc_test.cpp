@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/file_io.h"
+#include "formats/igc_writer.h"
 #include "tests/fakes/recording_ui.h"
 
 namespace tarnvik::formats {
@@ -131,7 +132,7 @@ TEST(IgcLog, FailureMessages) {
   };
   const Case cases[] = {
       {"", "No A-record found"},
-      {std::string("HFDTE160701\r\n") + kFix1, "No A-record found"},
+      {"HFDTE160701\r\nnothing else\r\n", "No A-record found"},
       {"AXTVABC\r\nHFDTE160701\r\n", "No positions found"},
       {Log("HFDTE170701\r\n"), "Multiple date lines"},
       {Log("HFDTEDATE:170701,02\r\n"), "Multiple date lines"},
@@ -143,7 +144,7 @@ TEST(IgcLog, FailureMessages) {
       {"AXT\rV\r\n", "Too short A-record"},  // a CR ends the line's text
       {"AXTVAB\r\nHFDTE160701\r\n", "No positions found"},  // a short serial is kept
       {"AX-VABC\r\n", "Bad IGC manufacturer found in the A-record"},
-      {"AXTVA C\r\n", "Bad serial number found in the A-record"},
+      {"AXT VABC\r\n", "Bad IGC manufacturer found in the A-record"},
       {std::string("AXTVABC\r\n") + kFix1, "Missing date line"},
       {Log(std::string(kFix1) + "B1602455107126N00149300WA00288-0429\r\n"), "Pos. error 18 on line 4"},
       {Log("\r\n\r\nB16024\r\n"), "Pos. error 5 on line 5"},
@@ -162,7 +163,7 @@ TEST(IgcLog, AcceptsWhatLoggersWrite) {
     int count;
   };
   const Case cases[] = {
-      {"axtvabc\nHFDTE160701\n" + std::string(kFix1), 0},  // a lower-case 'a' is no A record
+      {"axtvabc\nHFDTE160701\n" + std::string(kFix1), 1},  // no A record (lower-case "a"): unknown logger
       {"AXtvAb1\nHFDTE160701\nB1602405407121N00249342WA0028000421\n", 1},  // LF only, lower case
       {"AXTVABC\r\nHFDTEDATE:160701,01\r\nHFDTE160701\r\n" + std::string(kFix1), 1},  // date twice
       {Log(std::string(kFix1) + "HFDTE160701\r\n" + kFix2), 2},  // the same date again, later
@@ -244,8 +245,6 @@ TEST(IgcLog, RealFlightsReadAsTheManifestSays) {
   }
 }
 
-// The Syride logger writes the A record "AXSR" without a serial, which the reader refuses as
-// too short; the rest of that flight is sound.
 // Syride loggers write the A record as the manufacturer code alone; the flight must still read.
 TEST(IgcLog, SyrideFlightWithoutLoggerSerial) {
   std::string text = ReadData("igc/xcs_tri.igc");
@@ -259,8 +258,50 @@ TEST(IgcLog, SyrideFlightWithoutLoggerSerial) {
   EXPECT_NEAR(Degrees(r.fixes.front().latitude), 45.31, 0.006);
   EXPECT_NEAR(Degrees(r.fixes.front().longitude), 5.89, 0.006);
   EXPECT_EQ(ParseIgcLog(std::string("AXS\r\n") + text.substr(6)).error, "Too short A-record");
-  EXPECT_EQ(ParseIgcLog(std::string("AXSR.\r\n") + text.substr(6)).error,
-            "Bad serial number found in the A-record");
+}
+
+// Loggers without IGC approval write free text after the manufacturer code, and some write no
+// A record at all: the serial is the letters and digits (up to three) after the code, the rest
+// of the line is ignored; without an A record the fixes read with an unknown logger.
+TEST(IgcLog, ARecordsOfLoggersWithoutApproval) {
+  const std::string body = std::string("HFDTE160701\r\n") + kFix1 + kFix2;
+  struct Case {
+    std::string aLine;
+    const char* manufacturer;
+    const char* serial;
+  };
+  const Case cases[] = {
+      {"AXLL LiveTrack24\r\n", "XLL", ""},
+      {"AXGD Flymaster F1, V1.5, S/N 236\r\n", "XGD", ""},
+      {"AXSR.\r\n", "XSR", ""},
+      {"AXTVA C\r\n", "XTV", "A"},
+      {"AXCT7f3c2e19aa0b\r\n", "XCT", "7f3"},
+      {"AFLA0M9 FLARM\r\n", "FLA", "0M9"},
+      {"", kIgcUnknownManufacturer, ""},
+  };
+  for (const Case& c : cases) {
+    IgcParseResult r = ParseIgcLog(c.aLine + body);
+    ASSERT_EQ(r.count, 2) << c.aLine << r.error;
+    EXPECT_STREQ(r.manufacturer, c.manufacturer) << c.aLine;
+    EXPECT_STREQ(r.serial, c.serial) << c.aLine;
+    EXPECT_EQ(r.fixes[1].time, Time(2001, 7, 16, 16, 2, 45)) << c.aLine;
+  }
+  EXPECT_STREQ(kIgcUnknownManufacturer, "XXX");
+  // The rules for present records stay: a second A record, or fixes before the date.
+  EXPECT_EQ(ParseIgcLog("AXLL LiveTrack24\r\n" + body + "AXLL again\r\n").error, "Multiple A-records");
+  EXPECT_EQ(ParseIgcLog(std::string(kFix1) + body).error, "Missing date line");
+}
+
+// A raw save of a log without an A record names the unknown logger.
+TEST(IgcRead, LogWithoutARecordKeepsItsRawBytesUnderAnUnknownLogger) {
+  IgcBuffer buffer;
+  testing::RecordingUi ui;
+  const std::string text = std::string("HFDTE160701\r\n") + kFix1 + kFix2;
+  EXPECT_EQ(ReadIgcFileBuffer(ui, text, buffer).result, 2);
+  EXPECT_TRUE(ui.shown.empty());
+  EXPECT_EQ(buffer.bytes, text);
+  EXPECT_STREQ(buffer.manufacturer, "XXX");
+  EXPECT_EQ(MakeRawIgcFileName(buffer, 1, false), "2001-07-16-XXX--01.igc");
 }
 
 // ---- readers -------------------------------------------------------------------------------
@@ -343,12 +384,6 @@ TEST_F(IgcFiles, HugeFilesAreRefusedNotWrapped) {
   EXPECT_EQ(ui.shown[0].caption, "File buffer memory allocation");
 }
 
-}  // namespace
-}  // namespace tarnvik::formats
-
-namespace tarnvik::formats {
-namespace {
-
 TEST_F(IgcFiles, VerifyCommandChoosesReadsAndReports) {
   Write("unsigned.igc", Log(kFix1));
   Write("empty.igc", "");
@@ -377,7 +412,7 @@ TEST(IgcVerifyReal, ForeignSignaturesFail) {
   for (const char* name : {"igc/xcs_tri.igc", "igc/igp_20211015.igc", "formats/igc2.igc"}) {
     EXPECT_EQ(VerifyIgcBytes(ReadData(name)).outcome, IgcCheck::Failed) << name;
   }
-  // Only A, H, B and L lines and no G record.
+  // An A record, one H record and fixes: no G record at all.
   EXPECT_EQ(VerifyIgcBytes(ReadData("igc/igl_no_time_increment.igc")).outcome, IgcCheck::NoSecurityRecord);
 }
 

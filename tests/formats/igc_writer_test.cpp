@@ -99,6 +99,46 @@ TEST(IgcWriter, InstrumentNameFollowsTheSerial) {
   EXPECT_EQ(text.substr(0, text.find('\n') + 1), "AXTVABC Flytec 6030\r\n");
 }
 
+// Outside text never breaks a record: a line break in the instrument name would otherwise put a
+// forged B record under the signature. Every control character becomes a blank; the file keeps
+// its lines, the signature still verifies and the parser sees the same fixes.
+TEST(IgcWriter, ControlCharactersInOutsideTextBecomeBlanks) {
+  IgcHeader h = GoldenHeader();
+  h.aRecordText = "Flytec\r\nB1602405407121N00249342WA0028000421\r\n6030";
+  h.pilot = std::string("Kari\nNord\tmann\x7f") + '\0' + "x";
+  h.gliderType = "\x1b[2JRush";
+  h.gliderId = "\r";
+  h.competitionClass = "Sport\n";
+  h.site = "Ha\x01mar";
+  h.serial = "A\nC";
+  testing::FakeClock clock;
+  const std::string text = FormatIgcLog(GoldenFixes(), 1, h, clock.UtcNow(), IgcGRecord::Always);
+  const std::vector<std::string> expectedLines = {
+      "AXTVA C Flytec  B1602405407121N00249342WA0028000421  6030",
+      "HFDTE160701",
+      "HOPLTPILOT: Kari Nord mann  x",
+      "HOGTYGLIDERTYPE:  [2JRush",
+      "HOGTYGLIDERID:  ",
+      "HODTM100GPSDATUM: WGS-84",
+      "HOCCLCOMPETITION CLASS: Sport ",
+      "HOSITSite: Ha mar",
+  };
+  std::vector<std::string> lines;
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find("\r\n", at);
+    ASSERT_NE(end, std::string::npos);
+    lines.push_back(text.substr(at, end - at));
+    at = end + 2;
+  }
+  ASSERT_EQ(lines.size(), expectedLines.size() + GoldenFixes().size() + 3);  // + 2 L + G
+  for (size_t i = 0; i < expectedLines.size(); ++i) EXPECT_EQ(lines[i], expectedLines[i]) << i;
+  for (const std::string& line : lines) {
+    for (char c : line) EXPECT_TRUE(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F) << line;
+  }
+  EXPECT_EQ(VerifyIgcBytes(text).outcome, IgcCheck::Passed);
+  EXPECT_EQ(ParseIgcLog(text).count, static_cast<int>(GoldenFixes().size()));
+}
+
 // Every fix of real flights comes back as the logger wrote its time and position.
 TEST(IgcWriter, RealFlightFixesRoundTrip) {
   for (const char* name : {"igc/gpsb_92HV66G1.igc", "igc/igp_2016-11-08-xcs-aaa-02.igc"}) {

@@ -153,8 +153,8 @@ TEST(KmlReaderTest, TamperedDataGivesFlagZeroWithTheSameFixesOtherwise) {
   }
 }
 
-// Only the values are signed: other blanks, line breaks and tabs in the lists, a digit more that
-// does not change the rounded value, and a different hash case do not matter... except the case.
+// Only the values are signed, as the writer prints them: other blanks, line breaks and tabs in
+// the lists, and a trailing zero that leaves the printed value as it was, keep the signature.
 TEST(KmlReaderTest, ReindentedListsKeepTheSignature) {
   const std::string original = Document(Folder(Trip(30)));
   std::string reindented = std::regex_replace(original, std::regex(" (\\d)"), "\r\n\t  $1");
@@ -184,7 +184,7 @@ TEST(KmlReaderTest, TwoTripsOpenTheTrackListAndTheChosenOneIsRead) {
   EXPECT_EQ(r.extra, 0);
   ExpectSameFixes(r.fixes, second.fixes);
 
-  ui.shown.clear();  // cancelled: nothing read, nothing more shown
+  ui.shown.clear();  // no choice left: the list is cancelled, nothing is read or shown beyond it
   r = ReadKmlLog(ui, text);
   EXPECT_EQ(r.result, 0);
   EXPECT_EQ(ui.shown.size(), 1u);
@@ -222,6 +222,8 @@ TEST(KmlReaderTest, RefusedDocuments) {
        "Multiple tracks in one <Folder> element"},
       {Document(Replace(trip, "0 3 6 9", "0 3 9 6")), "Bad <SecondsFromTimeOfFirstPoint> data"},
       {Document(Replace(trip, "0 3 6 9", "0 3 6x 9")), "Bad <SecondsFromTimeOfFirstPoint> data"},
+      // First-fix time plus offset beyond 32 bits: refused, never wrapped onto 1990.
+      {Document(Replace(trip, "30 33", "30 4294000000")), "Bad <SecondsFromTimeOfFirstPoint> data"},
       {Document(Replace(trip, "8.100000,46.500000,1200 ", "8.100000,46.500000 ")), "Bad <coordinates> data"},
       {Document(Replace(trip, "8.100000,46.500000,1200 ", "8.100000,46.500000,1e3 ")), "Bad <coordinates> data"},
       {Document(Replace(trip, "8.100000,46.500000,1200 ", "8,100000,46.500000,1200 ")), "Bad <coordinates> data"},
@@ -337,6 +339,12 @@ TEST(KmlReaderTest, ParseIsoTime) {
       {"2007-06-01T08:29:50-01:30:10", base, 1},
       {"2007-6-1T10:0:0Z", base, 1},
       {"1989-12-31T00:00:00", 0, 0},
+      // The encoding starts on 1989-12-31: that day's times are valid, earlier ones give 0.
+      {"1989-12-31T12:00:00Z", 43200, 1},
+      {"1989-12-31T23:59:59", 86399, 0},
+      {"1989-12-30T23:00:00-02:00", 3600, 1},
+      {"1989-12-30T23:59:59Z", 0, 1},
+      {"1989-12-31T01:00:00+02", 0, 1},
       {"1970-01-01T00:00:00Z", 0, 1},
       {"2099-12-31T23:59:60Z", TimeOf(2099, 12, 31, 23, 59, 59) + 1, 1},
       {"2100-01-01T00:00:00Z", -1, 0},
