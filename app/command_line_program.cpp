@@ -196,7 +196,7 @@ int VerifyFiles(const std::vector<std::string>& paths, std::ostream& out) {
   return allGood ? 0 : 1;
 }
 
-int RunProgram(int argc, const char* const* argv, std::ostream& out, core::Ui& ui) {
+int RunProgram(int argc, const char* const* argv, std::ostream& out, core::Ui& ui, const WindowRun& window) {
   if (argc >= 2) {
     const std::string_view first(argv[1]);
     if (first == "--help" || first == "-h") {
@@ -212,11 +212,12 @@ int RunProgram(int argc, const char* const* argv, std::ostream& out, core::Ui& u
   ParsedCommandLine parsed = ParseCommandLine(JoinCommandLineArguments(argc, argv), ui);
   if (parsed.result < 0) return parsed.exitStatus;
   if (!parsed.options) {
+    if (window) return window(nullptr);
     ui.ShowMessage(core::kProgramName, "this build has no window: give a command line (see tarnvik --help)",
                    core::Icon::Information);
     return 1;
   }
-  // No window in this build: a transfer run is headless whatever /WIN says.
+  if (window && parsed.options->showState != ShowState::Hide) return window(std::move(parsed.options));
   return RunHeadlessTransfer(std::move(parsed.options), ui, core::MakePlatformSettingsBackend());
 }
 

@@ -1,0 +1,11 @@
+#include "app/instrument_families.h"
+
+#include "devices/garmin/garmin_transfers.h"
+
+namespace tarnvik::app {
+
+void RegisterInstrumentFamilies(access::AccessRoutineTable& table) {
+  devices::garmin::RegisterGarminSerialRoutines(table);
+}
+
+}  // namespace tarnvik::app
