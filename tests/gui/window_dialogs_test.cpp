@@ -1,0 +1,109 @@
+// The dialogs of the session's commands as the window shows them: the IGC forms, the COM port
+// chooser, About, the owner name.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <sstream>
+
+#include "app/command_line_program.h"
+#include "app/gui/dialogs.h"
+#include "tests/gui/gui_rig.h"
+
+namespace tarnvik::gui::testing {
+namespace {
+
+TEST(WindowDialogsTest, IgcFileFormatKeepsItsFieldsUntilTheCheckPassesAndSavesASignedIgc) {
+  GuiRig rig(SyntheticPoints(30));
+  rig.StartDownload();
+  ASSERT_TRUE(rig.WaitIdle()) << rig.BoxTexts();
+  rig.window().actionFor(40042)->trigger();
+  const std::string igc = (rig.folder / "flight.igc").string();
+  rig.files.push_back(igc);
+  int saveClicks = 0;
+  rig.ui().driveDialog = [&](QDialog& dialog) {
+    auto& form = dynamic_cast<IgcFormatDialog&>(dialog);
+    // The two file-name boxes exclude each other.
+    form.longNameBox()->click();
+    form.shortNameBox()->click();
+    EXPECT_TRUE(form.shortNameBox()->isChecked());
+    EXPECT_FALSE(form.longNameBox()->isChecked());
+    form.shortNameBox()->click();
+    form.field(app::IgcField::Pilot)->setText(QStringLiteral("Eva Lund"));
+    form.field(app::IgcField::FlightNumber)->setText(QStringLiteral("1"));
+    form.field(app::IgcField::Serial)->setText(QStringLiteral("A1"));  // too short
+    form.saveButton()->click();
+    ++saveClicks;
+    EXPECT_TRUE(dialog.isVisible()) << "a failed check keeps the dialog open";
+    form.field(app::IgcField::Serial)->setText(QStringLiteral("A1B"));
+    form.signatureBox()->setChecked(true);
+    form.saveButton()->click();
+    ++saveClicks;
+    EXPECT_FALSE(dialog.isVisible());
+  };
+  rig.window().actionFor(40043)->trigger();
+  EXPECT_EQ(saveClicks, 2);
+  ASSERT_FALSE(rig.boxes.empty());
+  EXPECT_EQ(rig.boxes.front().caption, "Checking IGC parameters") << rig.BoxTexts();
+  std::ostringstream verified;
+  EXPECT_EQ(app::VerifyFiles({igc}, verified), 0) << verified.str() << rig.BoxTexts();
+}
+
+TEST(WindowDialogsTest, CancelledIgcFormatWritesNothing) {
+  GuiRig rig(SyntheticPoints(30));
+  rig.StartDownload();
+  ASSERT_TRUE(rig.WaitIdle());
+  rig.window().actionFor(40042)->trigger();
+  rig.files.push_back((rig.folder / "never.igc").string());
+  rig.ui().driveDialog = [](QDialog& dialog) { dialog.reject(); };
+  rig.window().actionFor(40043)->trigger();
+  EXPECT_FALSE(std::filesystem::exists(rig.folder / "never.igc"));
+  EXPECT_EQ(rig.files.size(), 1u) << "no file was asked for";
+}
+
+TEST(WindowDialogsTest, SetComPortOffersTheSessionsOwnPortFirstAndTakesTheChoice) {
+  GuiRig rig;
+  std::vector<std::string> offered;
+  rig.ui().chooseItem = [&](const std::string& caption, const std::vector<std::string>& items) {
+    EXPECT_EQ(caption, "Select COM port");
+    offered = items;
+    return 0;
+  };
+  rig.window().actionFor(40006)->trigger();
+  ASSERT_FALSE(offered.empty()) << rig.BoxTexts();
+  EXPECT_EQ(offered.front(), "/dev/simulated");
+  EXPECT_EQ(rig.session().portName, "/dev/simulated");
+  EXPECT_EQ(rig.window().windowTitle().toStdString(), "Tarnvik 4.06, /dev/simulated");
+}
+
+TEST(WindowDialogsTest, AboutShowsTheVersionWithTheInformationIcon) {
+  GuiRig rig;
+  rig.window().actionFor(40005)->trigger();
+  ASSERT_EQ(rig.boxes.size(), 1u);
+  EXPECT_EQ(rig.boxes[0].caption, "About Tarnvik");
+  EXPECT_EQ(rig.boxes[0].text, "Version 4.06");
+  EXPECT_EQ(rig.boxes[0].icon, core::Icon::Information);
+}
+
+TEST(WindowDialogsTest, TheOwnerNameDialogTakesNineCharactersAndAnEmptyNameCancels) {
+  GuiRig rig;
+  QString typed;
+  rig.ui().driveDialog = [&](QDialog& dialog) {
+    auto& input = dynamic_cast<QInputDialog&>(dialog);
+    QLineEdit* edit = input.findChild<QLineEdit*>();
+    ASSERT_NE(edit, nullptr);
+    edit->setText(typed);
+    input.accept();
+  };
+  typed = QStringLiteral("Eva  Lund and more");
+  EXPECT_EQ(rig.session().dialogs.ownerName(), std::optional<std::string>("Eva Lund "));
+  typed = QStringLiteral("   ");
+  EXPECT_EQ(rig.session().dialogs.ownerName(), std::nullopt);
+}
+
+}  // namespace
+}  // namespace tarnvik::gui::testing
