@@ -15,7 +15,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
+#include <QStyle>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include <atomic>
 #include <mutex>
@@ -290,11 +293,17 @@ void MainWindow::DrainQueue() {
 }
 
 void MainWindow::ApplyColumnWidths() {
-  const int average = list_->fontMetrics().averageCharWidth();
-  const int charWidth = average > 0 ? average : 7;
+  // Widths are counted in character widths of the list's font. A digit is as wide as the
+  // widest cell characters (dates, times, coordinates), so it is the unit when the font's
+  // average is narrower; the cell's own margins come on top, and a header never gets cut.
+  const QFontMetrics metrics = list_->fontMetrics();
+  const int unit = std::max({metrics.averageCharWidth(), metrics.horizontalAdvance(QLatin1Char('0')), 1});
+  const int margins = 2 * (list_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list_) + 2);
+  const QFontMetrics headerMetrics = list_->horizontalHeader()->fontMetrics();
   auto columns = app::ViewColumns(model_->mode(), model_->utm());
   for (size_t i = 0; i < columns.size(); ++i) {
-    list_->setColumnWidth(static_cast<int>(i), columns[i].widthChars * charWidth);
+    const int header = headerMetrics.horizontalAdvance(Q(columns[i].header)) + 2 * margins;
+    list_->setColumnWidth(static_cast<int>(i), std::max(columns[i].widthChars * unit + margins, header));
   }
 }
 
