@@ -6,6 +6,7 @@
 
 #include "access/access_engine.h"
 #include "access/serial_ports.h"
+#include "app/command_line.h"
 #include "analysis/statistics_text.h"
 #include "app/file_commands.h"
 #include "core/version.h"
@@ -184,6 +185,14 @@ void ChooseComPort(Session& session) {
       session.dialogs.listSerialPorts ? session.dialogs.listSerialPorts() : access::ListSerialPorts();
   access::ComPortChoice choice;
   if (access::PrepareComPortChoice(session.ui(), std::move(ports), session.portName, choice) != 0) return;
+  if (session.dialogs.comPort) {
+    std::optional<std::string> chosen = session.dialogs.comPort(choice);
+    if (!chosen || chosen->empty()) return;
+    session.portName = chosen->substr(0, kPortNameLength);
+    session.settings.SetText(core::SettingId::PortName, session.portName);
+    session.UpdateTitle();
+    return;
+  }
   // The preselected entry goes first so that a plain item choice starts on it.
   std::vector<std::string> items = choice.ports;
   if (choice.selected > 0) std::rotate(items.begin(), items.begin() + choice.selected, items.begin() + choice.selected + 1);

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "access/serial_ports.h"
 #include "app/igc_forms.h"
 #include "app/transfer.h"
 #include "core/flight_summary.h"
@@ -105,6 +106,10 @@ struct SessionDialogs {
   std::function<std::optional<std::string>()> ownerName;
   // The serial ports the "Set COM port" chooser offers (empty: the ports that exist).
   std::function<std::vector<std::string>()> listSerialPorts;
+  // The "Select COM port" dialog over the prepared choice (the ports, the one to preselect): the
+  // port chosen or typed (a device path the list does not know, such as a pseudo-terminal
+  // link), or nothing when cancelled. Unset: the Ui's item choice over the listed ports.
+  std::function<std::optional<std::string>(const access::ComPortChoice& choice)> comPort;
 };
 
 // The last folder and filter index of one file dialog.

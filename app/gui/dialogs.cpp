@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QFormLayout>
@@ -19,6 +20,7 @@
 #include "analysis/statistics_text.h"
 #include "app/gui/qt_ui.h"
 #include "app/owner_name.h"
+#include "app/port_access.h"
 
 namespace tarnvik::gui {
 namespace {
@@ -279,6 +281,39 @@ void RawIgcSaveDialog::OnSave() {
   if (app::CheckRawIgcParameters(ui_, form_) == 0) accept();
 }
 
+// ---- Select COM port ------------------------------------------------------------------------
+
+ComPortDialog::ComPortDialog(const access::ComPortChoice& choice, QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("SelectComPort"));
+  setWindowTitle(QStringLiteral("Select COM port"));
+  auto* layout = new QVBoxLayout(this);
+  auto* formLayout = new QFormLayout;
+  ports_ = new QComboBox(this);
+  ports_->setEditable(true);
+  ports_->setInsertPolicy(QComboBox::NoInsert);
+  for (const std::string& port : choice.ports) ports_->addItem(QString::fromStdString(port));
+  if (choice.selected >= 0) ports_->setCurrentIndex(choice.selected);
+  ports_->setMinimumContentsLength(32);
+  formLayout->addRow(QStringLiteral("COM port"), ports_);
+  layout->addLayout(formLayout);
+  hint_ = new QLabel(this);
+  hint_->setWordWrap(true);
+  layout->addWidget(hint_);
+  auto showHint = [this] {
+    const std::string hint = app::PortAccessHint(port());
+    hint_->setText(QString::fromStdString(hint));
+    hint_->setVisible(!hint.empty());
+  };
+  connect(ports_, &QComboBox::currentTextChanged, this, showHint);
+  showHint();
+  auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  connect(box, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  layout->addWidget(box);
+}
+
+std::string ComPortDialog::port() const { return ports_->currentText().trimmed().toStdString(); }
+
 // ---- the hooks ------------------------------------------------------------------------------
 
 void InstallWindowDialogs(app::Session& session, QtUi& ui, QWidget* parent) {
@@ -295,6 +330,11 @@ void InstallWindowDialogs(app::Session& session, QtUi& ui, QWidget* parent) {
     RawIgcSaveDialog dialog(form, ui, parent);
     return ui.Exec(dialog) == QDialog::Accepted;
   };
+  d.comPort = [&ui, parent](const access::ComPortChoice& choice) -> std::optional<std::string> {
+    ComPortDialog dialog(choice, parent);
+    if (ui.Exec(dialog) != QDialog::Accepted) return std::nullopt;
+    return dialog.port();
+  };
   d.clipboard = [&ui](const std::string& text) { return ui.SetClipboardText(text); };
   d.ownerName = [&ui, parent]() -> std::optional<std::string> {
     QInputDialog dialog(parent);
@@ -306,11 +346,13 @@ void InstallWindowDialogs(app::Session& session, QtUi& ui, QWidget* parent) {
     return app::OwnerNameFromInput(dialog.textValue().toStdString());
   };
   // The ports that exist, and the session's own port when it is none of them (a port given on
-  // the command line or remembered, such as a simulator's pseudo-terminal link).
+  // the command line or remembered, such as a simulator's pseudo-terminal link) or when no port
+  // exists at all, so that the chooser opens and another port can be typed.
   d.listSerialPorts = [&session] {
     std::vector<std::string> ports = access::ListSerialPorts();
     const bool isPath = session.portName.find('/') != std::string::npos;
-    if (isPath && std::find(ports.begin(), ports.end(), session.portName) == ports.end()) {
+    const bool listed = std::find(ports.begin(), ports.end(), session.portName) != ports.end();
+    if ((isPath || ports.empty()) && !session.portName.empty() && !listed) {
       ports.insert(ports.begin(), session.portName);
     }
     return ports;

@@ -10,12 +10,14 @@
 #include <optional>
 #include <string>
 
+#include "access/serial_ports.h"
 #include "analysis/statistics_model.h"
 #include "app/igc_forms.h"
 #include "app/session.h"
 #include "core/ports.h"
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -118,6 +120,22 @@ class RawIgcSaveDialog final : public QDialog {
   QCheckBox* long_ = nullptr;
   QCheckBox* short_ = nullptr;
   QPushButton* save_ = nullptr;
+};
+
+// "Select COM port": the ports that exist in an editable list (a device path can be typed), the
+// session's port preselected, and under it the permission hint for a port this user cannot open.
+class ComPortDialog final : public QDialog {
+  Q_OBJECT
+
+ public:
+  ComPortDialog(const access::ComPortChoice& choice, QWidget* parent = nullptr);
+  std::string port() const;
+  QComboBox* ports() const { return ports_; }
+  QLabel* hint() const { return hint_; }
+
+ private:
+  QComboBox* ports_ = nullptr;
+  QLabel* hint_ = nullptr;
 };
 
 // Sets the session's dialog hooks to these dialogs (parented to `parent`), the clipboard and

@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QPushButton>
@@ -65,19 +66,25 @@ TEST(WindowDialogsTest, CancelledIgcFormatWritesNothing) {
   EXPECT_EQ(rig.files.size(), 1u) << "no file was asked for";
 }
 
-TEST(WindowDialogsTest, SetComPortOffersTheSessionsOwnPortFirstAndTakesTheChoice) {
+TEST(WindowDialogsTest, SelectComPortPreselectsTheSessionsPortAndTakesATypedDevicePath) {
   GuiRig rig;
-  std::vector<std::string> offered;
-  rig.ui().chooseItem = [&](const std::string& caption, const std::vector<std::string>& items) {
-    EXPECT_EQ(caption, "Select COM port");
-    offered = items;
-    return 0;
+  std::string preselected;
+  rig.ui().driveDialog = [&](QDialog& dialog) {
+    auto& chooser = dynamic_cast<ComPortDialog&>(dialog);
+    preselected = chooser.ports()->currentText().toStdString();
+    chooser.ports()->setEditText(QStringLiteral("  ./gps "));
+    chooser.accept();
   };
   rig.window().actionFor(40006)->trigger();
-  ASSERT_FALSE(offered.empty()) << rig.BoxTexts();
-  EXPECT_EQ(offered.front(), "/dev/simulated");
-  EXPECT_EQ(rig.session().portName, "/dev/simulated");
-  EXPECT_EQ(rig.window().windowTitle().toStdString(), "Tarnvik 4.06, /dev/simulated");
+  EXPECT_EQ(preselected, "/dev/simulated") << rig.BoxTexts();
+  EXPECT_EQ(rig.session().portName, "./gps");
+  EXPECT_EQ(rig.session().settings.Text(core::SettingId::PortName), "./gps");
+  EXPECT_EQ(rig.window().windowTitle().toStdString(), "Tarnvik 4.06, ./gps");
+
+  // Cancel keeps the port.
+  rig.ui().driveDialog = [](QDialog& dialog) { dialog.reject(); };
+  rig.window().actionFor(40006)->trigger();
+  EXPECT_EQ(rig.session().portName, "./gps");
 }
 
 TEST(WindowDialogsTest, AboutShowsTheVersionWithTheInformationIcon) {
