@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFontDatabase>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -312,7 +313,16 @@ ComPortDialog::ComPortDialog(const access::ComPortChoice& choice, QWidget* paren
   layout->addWidget(box);
 }
 
-std::string ComPortDialog::port() const { return ports_->currentText().trimmed().toStdString(); }
+std::string ComPortDialog::port() const {
+  const QString typed = ports_->currentText().trimmed();
+  // A relative device path (a link in the working folder) is kept as an absolute one, so the
+  // remembered port still names it when the program starts elsewhere. The link itself is kept,
+  // not what it points to: a simulator makes it anew.
+  if (typed.contains(QLatin1Char('/')) && QDir::isRelativePath(typed)) {
+    return QDir::cleanPath(QDir::current().absoluteFilePath(typed)).toStdString();
+  }
+  return typed.toStdString();
+}
 
 // ---- the hooks ------------------------------------------------------------------------------
 

@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
 
 #include <cstdlib>
 
@@ -30,6 +33,35 @@ const char* NoDisplayMessage() {
          "run a transfer without the window with /WIN=0 (see tarnvik --help)";
 }
 
+namespace {
+
+// The icon when the installed one is not found (a run from the build folder): the same wing
+// over a dotted track as packaging/tarnvik.svg.
+QIcon DrawnIcon() {
+  QPixmap pixmap(64, 64);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(QColor(0x1f, 0x5f, 0x8b));
+  painter.drawRoundedRect(2, 2, 60, 60, 11, 11);
+  painter.setPen(QPen(QColor(0xff, 0xd2, 0x3f), 3, Qt::DotLine, Qt::RoundCap));
+  QPainterPath track(QPointF(7, 46));
+  track.cubicTo(17, 35, 25, 49, 34, 37);
+  track.cubicTo(42, 28, 50, 28, 57, 20);
+  painter.setBrush(Qt::NoBrush);
+  painter.drawPath(track);
+  QPainterPath wing(QPointF(11, 23));
+  wing.quadTo(32, 7, 53, 23);
+  wing.quadTo(32, 17, 11, 23);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(Qt::white);
+  painter.drawPath(wing);
+  return QIcon(pixmap);
+}
+
+}  // namespace
+
 int RunWindow(const char* programPath, std::unique_ptr<app::CommandLineOptions> options) {
   // Qt sees only the program name: the command line is ours (a "/..." keyword is no Qt option).
   int qtArgc = 1;
@@ -37,7 +69,8 @@ int RunWindow(const char* programPath, std::unique_ptr<app::CommandLineOptions> 
   QApplication application(qtArgc, qtArgv);
   QApplication::setApplicationName(QStringLiteral("Tarnvik"));
   QApplication::setDesktopFileName(QStringLiteral("tarnvik"));
-  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tarnvik")));
+  QIcon icon = QIcon::fromTheme(QStringLiteral("tarnvik"));
+  QApplication::setWindowIcon(icon.isNull() ? DrawnIcon() : icon);
 
   QtUi ui;
   access::AccessEnvironment environment;
