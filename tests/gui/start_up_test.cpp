@@ -1,7 +1,12 @@
 // The program's start without a display: the window cannot open, conversions still run.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include <cstdio>
 #include <filesystem>
@@ -48,6 +53,37 @@ TEST(StartUpTest, ConversionsAndVersionNeedNoDisplay) {
   EXPECT_TRUE(std::filesystem::exists(folder / "flight.kml")) << conversion.output;
   EXPECT_EQ(RunWithoutDisplay("--version").status, 0);
   std::filesystem::remove_all(folder);
+}
+
+}  // namespace
+
+namespace {
+
+// SIGTERM to a running window closes it through its close handler: exit status 0 and the
+// settings written.
+TEST(StartUpTest, SigtermClosesARunningWindowThroughItsCloseHandler) {
+  const std::filesystem::path home = std::filesystem::temp_directory_path() / "tarnvik_gui_sigterm";
+  std::filesystem::remove_all(home);
+  std::filesystem::create_directories(home);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ::setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+    const std::string program = std::string(TARNVIK_BINARY_DIR) + "/app/tarnvik";
+    ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(child, 0);
+  // The handlers are in place once the window runs; until the settings file shows the window
+  // has not closed yet, so the process is given time to start.
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  ASSERT_EQ(::kill(child, SIGTERM), 0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_TRUE(std::filesystem::exists(home / "tarnvik" / "tarnvik.ini"));
+  std::filesystem::remove_all(home);
 }
 
 }  // namespace
