@@ -165,9 +165,12 @@ std::string UsageText() {
       << AvailabilityText()
       << "Examples:\n"
       << "  tarnvik /IGC2KML=flight                  flight.igc -> flight.kml\n"
-      << "  tarnvik /PORT=/dev/ttyUSB0 /GPS=GARMIN \"/KML_LOG=My logs/$date.kml\" /EXIT\n\n"
-      << "Messages go to the error stream as \"caption: text\". Exit status: 0 when the action\n"
-      << "succeeded, 1 when it failed or the command line was refused.\n";
+      << "  tarnvik /PORT=/dev/ttyUSB0 /GPS=GARMIN \"/KML_LOG=My logs/$date.kml\" /EXIT /WIN=0\n\n"
+      << "Without a command line tarnvik opens its window; a transfer runs in the window too\n"
+      << "unless /WIN=0 is given (needed where there is no display).\n"
+      << "Messages of a run without the window go to the error stream as \"caption: text\".\n"
+      << "Exit status: 0 when the action succeeded, 1 when it failed or the command line was\n"
+      << "refused.\n";
   return out.str();
 }
 

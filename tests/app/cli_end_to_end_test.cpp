@@ -103,9 +103,9 @@ TEST_F(CliEndToEnd, HelpVersionAndRefusedCommandLines) {
            {{"/GPS=TOPNAV /IGC_LOG=C:\\"}, "Parsing command line: Unsupported GPS for IGC track log download\n"},
            {{"/KML_LOGGERS=x"}, "Parsing command line: Unrecognized command\n"},
            {{"/IGC2KML=missing"}, "Error opening file: No such file or directory\n"},
-           {{"/MPS_LOG=x.mps"}, "Download track log: MapSource files cannot be written by this build\n"},
-           {{"/GPS=MLR", "/RD_WPT=x.wpt"}, "Download waypoints: OziExplorer waypoint files cannot be written by this build\n"},
-           {{"/WR_WPT=x.wpt"}, "Reading waypoint file: Waypoint files cannot be read by this build\n"},
+           {{"/MPS_LOG=x.mps", "/WIN=0"}, "Download track log: MapSource files cannot be written by this build\n"},
+           {{"/GPS=MLR", "/RD_WPT=x.wpt", "/WIN=0"}, "Download waypoints: OziExplorer waypoint files cannot be written by this build\n"},
+           {{"/WR_WPT=x.wpt", "/WIN=0"}, "Reading waypoint file: Waypoint files cannot be read by this build\n"},
        }) {
     ProgramRun run = Tarnvik(r.args);
     EXPECT_EQ(run.status, 1) << r.args[0];
@@ -226,7 +226,7 @@ TEST_F(CliEndToEnd, GarminIgcDownloadIntoAFolderAndItsFlightNumbers) {
   SimulatedGarmin garmin(kIgcData + "xcs_marcourt.igc");
   ASSERT_TRUE(garmin.ok());
   const std::vector<std::string> args = {"/PORT=" + garmin.path(), "/GPS=GARMIN", "/IGC_LOG=" + dir_.string() + "/",
-                                         "/PILOT=Ann Berg", "/EXIT"};
+                                         "/PILOT=Ann Berg", "/EXIT", "/WIN=0"};
   ProgramRun first = Tarnvik(args);
   ASSERT_EQ(first.status, 0) << first.err;
   const fs::path written = dir_ / "2021-03-06-xtv-000-01.igc";
@@ -254,7 +254,8 @@ TEST_F(CliEndToEnd, GarminKmlDownloadWithDateInAQuotedNameAndNoOverwrite) {
   ASSERT_TRUE(garmin.ok());
   fs::create_directories(dir_ / "My logs");
   // No /EXIT: a run without a window still ends when its file is written.
-  const std::vector<std::string> args = {"/PORT=" + garmin.path(), "/KML_LOG=" + (dir_ / "My logs").string() + "/$date.kml"};
+  const std::vector<std::string> args = {"/PORT=" + garmin.path(), "/KML_LOG=" + (dir_ / "My logs").string() + "/$date.kml",
+                                         "/WIN=0"};
   ProgramRun run = Tarnvik(args);
   ASSERT_EQ(run.status, 0) << run.err;
   const fs::path written = dir_ / "My logs" / "20210306.kml";
@@ -271,7 +272,7 @@ TEST_F(CliEndToEnd, GarminKmlDownloadWithDateInAQuotedNameAndNoOverwrite) {
   // 259 characters that "$date" would take to 262: refused, not cut.
   std::string name = (dir_ / "My logs").string() + "/$date";
   name += std::string(259 - name.size() - 4, 'k') + ".kml";
-  ProgramRun tooLong = Tarnvik({"/PORT=" + garmin.path(), "/KML_LOG=" + name});
+  ProgramRun tooLong = Tarnvik({"/PORT=" + garmin.path(), "/KML_LOG=" + name, "/WIN=0"});
   EXPECT_EQ(tooLong.status, 1);
   EXPECT_EQ(tooLong.err, "Download track log: Too long file name\n");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "My logs"), fs::directory_iterator()), 1);
@@ -279,7 +280,7 @@ TEST_F(CliEndToEnd, GarminKmlDownloadWithDateInAQuotedNameAndNoOverwrite) {
 
 TEST_F(CliEndToEnd, TransferToAPortThatIsNotThereFailsWithStatusOne) {
   const std::string port = "/tmp/tarnvik-no-port-" + std::to_string(::getpid());
-  ProgramRun run = Tarnvik({"/PORT=" + port, "/IGC_LOG=" + dir_.string() + "/"});
+  ProgramRun run = Tarnvik({"/PORT=" + port, "/IGC_LOG=" + dir_.string() + "/", "/WIN=0"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "Opening the COM port: No such file or directory (" + port + ")\n");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 0);
