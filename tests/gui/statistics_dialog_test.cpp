@@ -2,6 +2,8 @@
 // that verifies, and closing while the search runs.
 #include <gtest/gtest.h>
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -29,12 +31,15 @@ TEST(StatisticsDialogTest, ARealFlightDownloadedFromTheUnitIsComputedAndSavedAsA
   rig.files.push_back(kml);
   bool shown = false;
   std::string lines;
+  std::string copied;
   rig.ui().driveDialog = [&](QDialog& dialog) {
     auto& statistics = dynamic_cast<StatisticsDialog&>(dialog);
     shown = true;
     ASSERT_TRUE(WaitFor([&] { return statistics.Finished(); })) << statistics.statusField()->text().toStdString();
     WaitFor([] { return false; }, std::chrono::milliseconds(20));
     lines = statistics.linesField()->toPlainText().toStdString();
+    statistics.copyButton()->click();
+    copied = QGuiApplication::clipboard()->text().toStdString();
     statistics.description()->setPlainText(QStringLiteral("Test flight"));
     statistics.saveButton()->click();
     statistics.exitButton()->click();
@@ -44,6 +49,9 @@ TEST(StatisticsDialogTest, ARealFlightDownloadedFromTheUnitIsComputedAndSavedAsA
   EXPECT_EQ(lines.rfind("Flight statistics", 0), 0u) << lines;
   EXPECT_NE(lines.find("Greatest distance using 5 points"), std::string::npos);
   EXPECT_EQ(lines.find("\r"), std::string::npos);
+  // The clipboard gets the block as the model joins it, with its own line ends.
+  EXPECT_EQ(copied.rfind("Flight statistics\r\n\r\n", 0), 0u) << copied;
+  EXPECT_NE(copied.find("Sum  "), std::string::npos) << copied;
   EXPECT_EQ(lines.find("\n A\n"), std::string::npos) << "the point lines are filled: " << lines;
   EXPECT_TRUE(rig.session().track.saved) << rig.BoxTexts();
   std::ostringstream verified;

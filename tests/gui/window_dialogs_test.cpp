@@ -89,6 +89,22 @@ TEST(WindowDialogsTest, SelectComPortPreselectsTheSessionsPortAndTakesATypedDevi
   EXPECT_EQ(rig.session().portName, gps);
 }
 
+TEST(WindowDialogsTest, DumpDebugDataWritesTheBytesOfTheLastTransferAndClearEmptiesIt) {
+  GuiRig rig(SyntheticPoints(10));
+  rig.StartDownload();
+  ASSERT_TRUE(rig.WaitIdle()) << rig.BoxTexts();
+  const std::filesystem::path dump = rig.folder / "debug.log";
+  rig.files.push_back(dump.string());
+  rig.window().actionFor(40079)->trigger();
+  ASSERT_TRUE(std::filesystem::exists(dump)) << rig.BoxTexts();
+  EXPECT_GT(std::filesystem::file_size(dump), 0u);
+  rig.window().actionFor(40080)->trigger();
+  rig.boxes.clear();
+  rig.window().actionFor(40079)->trigger();
+  ASSERT_EQ(rig.boxes.size(), 1u) << rig.BoxTexts();
+  EXPECT_EQ(rig.boxes[0].text, "Buffer is empty");
+}
+
 TEST(WindowDialogsTest, AboutShowsTheVersionWithTheInformationIcon) {
   GuiRig rig;
   rig.window().actionFor(40005)->trigger();
