@@ -1,6 +1,8 @@
 #include "app/gui/dialogs.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <utility>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -61,6 +63,19 @@ class StatisticsDialog::StatusPort final : public core::Operation {
     Wake();
   }
   void Product(const std::string&) override {}
+  void Progress(int64_t done, int64_t total) override {
+    {
+      std::lock_guard lock(mutex_);
+      done_ = done;
+      total_ = total;
+    }
+    Wake();
+  }
+  // The last progress reported: (done, total), total 0 while none was.
+  std::pair<int64_t, int64_t> Fraction() {
+    std::lock_guard lock(mutex_);
+    return {done_, total_};
+  }
   void Fail(const std::string&, const std::string&) override {}
   core::Answer Ask(const std::string&, const std::string&, core::Buttons, core::Answer defaultAnswer) override {
     return defaultAnswer;
@@ -76,6 +91,8 @@ class StatisticsDialog::StatusPort final : public core::Operation {
   std::mutex mutex_;
   StatisticsDialog* dialog_;
   std::string text_;
+  int64_t done_ = 0;
+  int64_t total_ = 0;
 };
 
 StatisticsDialog::StatisticsDialog(app::FlightStatisticsRun& run, QtUi& ui, core::Clock& clock, QWidget* parent)
@@ -156,6 +173,14 @@ void StatisticsDialog::Refresh() {
   for (const std::string& line : model_->Lines()) text += DialogText(line);
   if (lines_->toPlainText() != text) lines_->setPlainText(text);
   status_->setText(QString::fromStdString(port_->Text()));
+  // A search that reports its progress fills the bar; otherwise it shows that work goes on.
+  const auto [done, total] = port_->Fraction();
+  if (total > 0 && total <= INT32_MAX) {
+    progress_->setRange(0, static_cast<int>(total));
+    progress_->setValue(static_cast<int>(std::min(done, total)));
+  } else {
+    progress_->setRange(0, 0);
+  }
   progress_->setVisible(!model_->Finished() && status_->text() != QStringLiteral("Computation halted"));
 }
 
