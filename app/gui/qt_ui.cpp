@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QThread>
 
+#include <string_view>
 #include <utility>
 
 namespace tarnvik::gui {
@@ -41,16 +42,16 @@ QMessageBox::Icon BoxIcon(core::Icon icon) {
 }  // namespace
 
 std::string QtNameFilter(const core::FileFilter& filter) {
-  std::string name = filter.description;
+  std::string_view name = filter.description;
   // The description carries its own "(*.ext)"; the patterns replace it so that every one
   // (upper-case extensions too) is offered.
-  if (size_t open = name.rfind(" ("); open != std::string::npos && name.back() == ')') name.erase(open);
-  std::string patterns = filter.patterns;
-  for (char& c : patterns) {
-    if (c == ';') c = ' ';
-  }
-  if (patterns.empty()) patterns = "*";
-  return name + " (" + patterns + ")";
+  if (size_t open = name.rfind(" ("); open != std::string_view::npos && name.back() == ')') name = name.substr(0, open);
+  std::string result(name);
+  result += " (";
+  if (filter.patterns.empty()) result += '*';
+  for (char c : filter.patterns) result += c == ';' ? ' ' : c;
+  result += ')';
+  return result;
 }
 
 core::Answer QtUi::Box(const MessageBoxCall& call) {

@@ -132,3 +132,15 @@ TEST(WindowDialogsTest, TheOwnerNameDialogTakesNineCharactersAndAnEmptyNameCance
 
 }  // namespace
 }  // namespace tarnvik::gui::testing
+
+namespace tarnvik::gui::testing {
+namespace {
+
+TEST(QtNameFilterTest, TheFilterOffersEveryPatternOfTheType) {
+  EXPECT_EQ(QtNameFilter({"IGC files (*.igc)", "*.igc;*.IGC"}), "IGC files (*.igc *.IGC)");
+  EXPECT_EQ(QtNameFilter({"Hangarium files (*.*)", "*.*"}), "Hangarium files (*.*)");
+  EXPECT_EQ(QtNameFilter({"All Files", ""}), "All Files (*)");
+}
+
+}  // namespace
+}  // namespace tarnvik::gui::testing
