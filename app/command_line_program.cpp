@@ -166,10 +166,13 @@ std::string UsageText() {
       << AvailabilityText()
       << "Examples:\n"
       << "  tarnvik /IGC2KML=flight                  flight.igc -> flight.kml\n"
-      << "  tarnvik /PORT=/dev/ttyUSB0 /GPS=GARMIN '/KML_LOG=My logs/$date.kml' /EXIT\n\n"
-      << "Messages and a transfer's progress go to the error stream (\"caption: text\"); a run that\n"
-      << "wrote a file prints \"<file>: <n> positions written\" on the output stream. Exit status: 0\n"
-      << "when the action succeeded, 1 when it failed or the command line was refused.\n";
+      << "  tarnvik /PORT=/dev/ttyUSB0 /GPS=GARMIN '/KML_LOG=My logs/$date.kml' /EXIT /WIN=0\n\n"
+      << "Without a command line tarnvik opens its window; a transfer runs in the window too\n"
+      << "unless /WIN=0 is given (needed where there is no display).\n"
+      << "Messages and a transfer's progress of a run without the window go to the error stream\n"
+      << "(\"caption: text\"); a run that wrote a file prints \"<file>: <n> positions written\" on the\n"
+      << "output stream. Exit status: 0 when the action succeeded, 1 when it failed or the command\n"
+      << "line was refused.\n";
   return out.str();
 }
 
@@ -198,7 +201,7 @@ int VerifyFiles(const std::vector<std::string>& paths, std::ostream& out) {
   return allGood ? 0 : 1;
 }
 
-int RunProgram(int argc, const char* const* argv, std::ostream& out, core::Ui& ui) {
+int RunProgram(int argc, const char* const* argv, std::ostream& out, core::Ui& ui, const WindowRun& window) {
   if (argc >= 2) {
     const std::string_view first(argv[1]);
     if (first == "--help" || first == "-h") {
@@ -214,12 +217,14 @@ int RunProgram(int argc, const char* const* argv, std::ostream& out, core::Ui& u
   ParsedCommandLine parsed = ParseCommandLine(JoinCommandLineArguments(argc, argv), ui);
   if (parsed.result < 0) return parsed.exitStatus;
   if (!parsed.options) {
+    if (window) return window(nullptr);
     ui.ShowMessage(core::kProgramName, "this build has no window: give a command line (see tarnvik --help)",
                    core::Icon::Information);
     return 1;
   }
-  // No window in this build: a transfer run is headless whatever /WIN says. A console Ui shows
-  // the transfer's progress too; the written file is reported on the output stream.
+  if (window && parsed.options->showState != ShowState::Hide) return window(std::move(parsed.options));
+  // Headless: a console Ui shows the transfer's progress too; the written file is reported on
+  // the output stream.
   HeadlessOutput output;
   output.progress = dynamic_cast<ConsoleUi*>(&ui);
   output.result = &out;

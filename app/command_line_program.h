@@ -1,13 +1,17 @@
 // The tarnvik program as the entry point runs it: --help, --version and --verify are taken
 // before the command-line tokenizer; everything else is one command line (the arguments
-// joined) that converts a file or runs a transfer. This build has no window: every run is
-// headless, its messages go to the error stream as "caption: text".
+// joined) that converts a file or runs a transfer. A start without a command line, and a
+// transfer run with /WIN=1 or /WIN=2, open the window when the program has one; /WIN=0 and a
+// program without a window run headless, their messages on the error stream as "caption: text".
 #pragma once
 
+#include <functional>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
 #include "core/ports.h"
 
 namespace tarnvik::app {
@@ -20,8 +24,14 @@ std::string UsageText();
 // track checked out, else 1.
 int VerifyFiles(const std::vector<std::string>& paths, std::ostream& out);
 
+// Opens the window: for an interactive start (no options) or for a transfer run that is to be
+// shown. Returns the program's exit status.
+using WindowRun = std::function<int(std::unique_ptr<CommandLineOptions> options)>;
+
 // Runs the program. Returns the exit status: 0 when the requested action succeeded, 1 when it
-// failed or the command line was refused.
-int RunProgram(int argc, const char* const* argv, std::ostream& out, core::Ui& ui);
+// failed or the command line was refused. Without a window (empty `window`) an interactive
+// start is refused with a message and every transfer run is headless.
+int RunProgram(int argc, const char* const* argv, std::ostream& out, core::Ui& ui,
+               const WindowRun& window = {});
 
 }  // namespace tarnvik::app

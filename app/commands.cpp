@@ -6,6 +6,7 @@
 
 #include "access/access_engine.h"
 #include "access/serial_ports.h"
+#include "app/command_line.h"
 #include "analysis/statistics_text.h"
 #include "app/command_line_run.h"
 #include "app/file_commands.h"
@@ -189,6 +190,14 @@ void ChooseComPort(Session& session) {
       session.dialogs.listSerialPorts ? session.dialogs.listSerialPorts() : access::ListSerialPorts();
   access::ComPortChoice choice;
   if (access::PrepareComPortChoice(session.ui(), std::move(ports), session.portName, choice) != 0) return;
+  if (session.dialogs.comPort) {
+    std::optional<std::string> chosen = session.dialogs.comPort(choice);
+    if (!chosen || chosen->empty()) return;
+    session.portName = chosen->substr(0, kPortNameLength);
+    session.settings.SetText(core::SettingId::PortName, session.portName);
+    session.UpdateTitle();
+    return;
+  }
   // The preselected entry goes first so that a plain item choice starts on it.
   std::vector<std::string> items = choice.ports;
   if (choice.selected > 0) std::rotate(items.begin(), items.begin() + choice.selected, items.begin() + choice.selected + 1);
@@ -237,6 +246,49 @@ void DeleteSelectedWaypoints(Session& session, const CommandInfo& c) {
   session.ChangeView(ViewMode::Waypoints, true);
 }
 
+// False for a command whose dialog hook is not set or whose format this build does not have.
+bool HasDialogAndFormat(const Session& session, const CommandInfo& c) {
+  switch (c.kind) {
+    case K::SaveWaypointsAs:
+    case K::OpenWaypoints:
+    case K::ConvertPosition:
+    case K::CalculateDistance:
+    case K::ReadCtrFile:
+    case K::WriteCtrFile:
+    case K::EditCtr:
+    case K::NewCtr:
+    case K::DeleteCtrs:
+    case K::ShowCtrAsWaypoints:
+    case K::OlcIgcBuffer:
+    case K::OlcSelected:
+    case K::CompetitionMode:
+    case K::CompetitionModeAndList:
+      return false;
+    case K::NewWaypoint:
+    case K::EditWaypoint:
+      if (!session.dialogs.waypointEdit) return false;
+      break;
+    case K::CopyTrack:
+      if (!session.dialogs.clipboard) return false;
+      break;
+    case K::WriteOwnerName:
+      if (!session.dialogs.ownerName) return false;
+      break;
+    case K::SaveKml:
+      if (session.competitionMode || !session.dialogs.flightStatistics) return false;
+      break;
+    case K::SaveIgc:
+      if (!session.dialogs.igcFormat) return false;
+      break;
+    case K::SaveIgcFromGps:
+      if (!session.dialogs.rawIgcSave) return false;
+      break;
+    default:
+      break;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::span<const CommandInfo> CommandTable() { return kCommands; }
@@ -260,50 +312,42 @@ std::optional<int> CommandForAccelerator(char key) {
 
 std::span<const CommandButton> CommandButtons() { return kButtons; }
 
+namespace {
+
+// The access type a transfer command starts, or -1 for a command that starts none.
+int AccessTypeOf(CommandKind kind) {
+  switch (kind) {
+    case K::DownloadTrackLog: return access::kAccessDownloadTrackLog;
+    case K::DownloadWaypoints: return access::kAccessDownloadWaypoints;
+    case K::UploadWaypoints:
+    case K::UploadWaypointNames:
+    case K::UploadWaypointIdNames: return access::kAccessUploadWaypoints;
+    case K::UploadWaypointsAsLog: return access::kAccessUploadTrackLog;
+    case K::UploadCtrs: return access::kAccessUploadCtrs;
+    case K::DownloadCtrs: return access::kAccessDownloadCtrs;
+    case K::EraseTrack: return access::kAccessEraseTrack;
+    case K::WriteOwnerName: return access::kAccessWriteOwnerName;
+    case K::ReadProductData: return access::kAccessReadInstrumentData;
+    default: return -1;
+  }
+}
+
+}  // namespace
+
+bool CommandAvailable(const Session& session, const CommandInfo& command,
+                      const access::AccessRoutineTable& routines) {
+  if (!HasDialogAndFormat(session, command)) return false;
+  const int accessType = AccessTypeOf(command.kind);
+  return accessType < 0 || routines.Find(accessType, command.protocol) != nullptr;
+}
+
 CommandOutcome DispatchCommand(Session& session, int id) {
   const CommandInfo* found = FindCommand(id);
   if (!found) return CommandOutcome::Unknown;
   const CommandInfo& c = *found;
   // The commands whose dialogs or formats this build does not have yet say so before any guard
   // runs, so that nothing is shown for them.
-  switch (c.kind) {
-    case K::SaveWaypointsAs:
-    case K::OpenWaypoints:
-    case K::ConvertPosition:
-    case K::CalculateDistance:
-    case K::ReadCtrFile:
-    case K::WriteCtrFile:
-    case K::EditCtr:
-    case K::NewCtr:
-    case K::DeleteCtrs:
-    case K::ShowCtrAsWaypoints:
-    case K::OlcIgcBuffer:
-    case K::OlcSelected:
-    case K::CompetitionMode:
-    case K::CompetitionModeAndList:
-      return CommandOutcome::NotAvailable;
-    case K::NewWaypoint:
-    case K::EditWaypoint:
-      if (!session.dialogs.waypointEdit) return CommandOutcome::NotAvailable;
-      break;
-    case K::CopyTrack:
-      if (!session.dialogs.clipboard) return CommandOutcome::NotAvailable;
-      break;
-    case K::WriteOwnerName:
-      if (!session.dialogs.ownerName) return CommandOutcome::NotAvailable;
-      break;
-    case K::SaveKml:
-      if (session.competitionMode || !session.dialogs.flightStatistics) return CommandOutcome::NotAvailable;
-      break;
-    case K::SaveIgc:
-      if (!session.dialogs.igcFormat) return CommandOutcome::NotAvailable;
-      break;
-    case K::SaveIgcFromGps:
-      if (!session.dialogs.rawIgcSave) return CommandOutcome::NotAvailable;
-      break;
-    default:
-      break;
-  }
+  if (!HasDialogAndFormat(session, c)) return CommandOutcome::NotAvailable;
   if (!PassesGuard(session, c)) return CommandOutcome::Done;
   std::string caption(c.caption);
   switch (c.kind) {

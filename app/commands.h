@@ -7,6 +7,7 @@
 #include <span>
 #include <string_view>
 
+#include "access/access_engine.h"
 #include "app/session.h"
 
 namespace tarnvik::app {
@@ -103,6 +104,12 @@ enum class CommandOutcome {
   Unknown,      // no such command id
   NotAvailable, // the command's dialog or format is not part of this build yet; nothing shown
 };
+
+// False when the command cannot run in this build or front end: its dialog hook is not set, its
+// format is not built yet, or (a transfer command) no routine of its instrument family is
+// registered in the table. A window shows such a command greyed out.
+bool CommandAvailable(const Session& session, const CommandInfo& command,
+                      const access::AccessRoutineTable& routines);
 
 // Runs a command by id on the session: its guards, questions and action.
 CommandOutcome DispatchCommand(Session& session, int id);

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "access/serial_ports.h"
 #include "app/igc_forms.h"
 #include "app/transfer.h"
 #include "core/flight_summary.h"
@@ -108,6 +109,10 @@ struct SessionDialogs {
   // Competition mode: the pilot confirms a download for the IDs the instrument holds (-1 = not
   // found); false refuses it. Unset: confirmed.
   std::function<bool(int32_t competitionId, int32_t civlId)> confirmCompetition;
+  // The "Select COM port" dialog over the prepared choice (the ports, the one to preselect): the
+  // port chosen or typed (a device path the list does not know, such as a pseudo-terminal
+  // link), or nothing when cancelled. Unset: the Ui's item choice over the listed ports.
+  std::function<std::optional<std::string>(const access::ComPortChoice& choice)> comPort;
 };
 
 // The last folder and filter index of one file dialog.

@@ -92,6 +92,12 @@ class Operation {
     (void)civlId;
     return !IsCancelled();
   }
+  // How far the work is when its total is known ("record 120 of 4000"): done of total units.
+  // Optional: a front end may show a progress bar; the default shows nothing.
+  virtual void Progress(int64_t done, int64_t total) {
+    (void)done;
+    (void)total;
+  }
 };
 
 // Time: a monotonic millisecond count for time-outs, sleeping, and the UTC wall clock for

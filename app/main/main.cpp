@@ -1,16 +1,32 @@
-// The tarnvik executable.
+// The tarnvik executable: the window when there is no command line (or /WIN=1, /WIN=2 with a
+// transfer), a headless run with /WIN=0; conversions, --help, --version and --verify never
+// open a window and need no display.
 #include <iostream>
+#include <memory>
 
 #include "access/access_engine.h"
 #include "app/command_line_program.h"
 #include "app/console_ui.h"
-#include "devices/flytec/flytec_transfers.h"
-#include "devices/garmin/garmin_transfers.h"
+#include "app/instrument_families.h"
+#ifdef TARNVIK_WITH_WINDOW
+#include "app/gui/window_run.h"
+#endif
 
 int main(int argc, char** argv) {
-  // The instrument families this build talks to.
-  tarnvik::devices::garmin::RegisterGarminSerialRoutines(tarnvik::access::DefaultAccessRoutines());
-  tarnvik::devices::flytec::RegisterFlytecRoutines(tarnvik::access::DefaultAccessRoutines());
+  tarnvik::app::RegisterInstrumentFamilies(tarnvik::access::DefaultAccessRoutines());
   tarnvik::app::ConsoleUi ui(std::cerr);
+#ifdef TARNVIK_WITH_WINDOW
+  const char* program = argc > 0 ? argv[0] : "tarnvik";
+  tarnvik::app::WindowRun window = [program](std::unique_ptr<tarnvik::app::CommandLineOptions> options) {
+    // Without a display Qt would abort: one clear line instead, naming the headless way.
+    if (!tarnvik::gui::DisplayAvailable()) {
+      std::cerr << tarnvik::gui::NoDisplayMessage() << '\n';
+      return 1;
+    }
+    return tarnvik::gui::RunWindow(program, std::move(options));
+  };
+  return tarnvik::app::RunProgram(argc, argv, std::cout, ui, window);
+#else
   return tarnvik::app::RunProgram(argc, argv, std::cout, ui);
+#endif
 }

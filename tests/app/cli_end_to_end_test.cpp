@@ -96,6 +96,18 @@ class CliEndToEnd : public ::testing::Test {
 
   // Runs tarnvik with the arguments in the test's folder, with the test's own HOME and
   // XDG_CONFIG_HOME.
+  static bool IsTransferRun(const std::vector<std::string>& args) {
+    bool transfer = false;
+    for (const auto& a : args) {
+      if (a.rfind("/WIN", 0) == 0 || a.rfind("/IGC2KML", 0) == 0 || a.rfind("/DAT2KML", 0) == 0) return false;
+      if (a.rfind("/PORT=", 0) == 0 || a.rfind("/GPS=", 0) == 0 || a.find("_LOG=") != std::string::npos ||
+          a.find("_WPT") != std::string::npos) {
+        transfer = true;
+      }
+    }
+    return transfer;
+  }
+
   ProgramRun Tarnvik(const std::vector<std::string>& args, const How& how = {}) {
     std::string command = "cd " + ShellQuote(dir_.string()) + " && env " +
                           (how.environment.empty() ? environment_ : how.environment) + " " + how.prefix +
@@ -104,6 +116,9 @@ class CliEndToEnd : public ::testing::Test {
       command += ' ';
       command += ShellQuote(a);
     }
+    // Transfer runs here are the headless ones: without /WIN=0 a transfer opens the window,
+    // which the window's own tests cover.
+    if (IsTransferRun(args)) command += " /WIN=0";
     const fs::path out = home_ / ".out";
     const fs::path err = home_ / ".err";
     command += " >" + ShellQuote(out.string());
@@ -147,9 +162,9 @@ TEST_F(CliEndToEnd, HelpVersionAndRefusedCommandLines) {
            // a value beyond 260 characters is refused, not cut, before anything is downloaded
            {{"/PORT=/dev/null", "/KML_LOG=" + std::string(270, 'k') + ".kml"}, "Download track log: Too long file name\n"},
            {{"/PORT=/dev/null", "/IGC_LOG=" + std::string(261, 'i')}, "Save IGC log: Too long file name\n"},
-           {{"/MPS_LOG=x.mps"}, "Download track log: MapSource files cannot be written by this build\n"},
-           {{"/GPS=MLR", "/RD_WPT=x.wpt"}, "Download waypoints: OziExplorer waypoint files cannot be written by this build\n"},
-           {{"/WR_WPT=x.wpt"}, "Reading waypoint file: Waypoint files cannot be read by this build\n"},
+           {{"/MPS_LOG=x.mps", "/WIN=0"}, "Download track log: MapSource files cannot be written by this build\n"},
+           {{"/GPS=MLR", "/RD_WPT=x.wpt", "/WIN=0"}, "Download waypoints: OziExplorer waypoint files cannot be written by this build\n"},
+           {{"/WR_WPT=x.wpt", "/WIN=0"}, "Reading waypoint file: Waypoint files cannot be read by this build\n"},
        }) {
     ProgramRun run = Tarnvik(r.args);
     EXPECT_EQ(run.status, 1) << r.args[0];
@@ -327,7 +342,7 @@ TEST_F(CliEndToEnd, GarminIgcDownloadIntoAFolderAndItsFlightNumbers) {
   SimulatedGarmin garmin(kIgcData + "xcs_marcourt.igc");
   ASSERT_TRUE(garmin.ok());
   const std::vector<std::string> args = {"/PORT=" + garmin.path(), "/GPS=GARMIN", "/IGC_LOG=" + dir_.string() + "/",
-                                         "/PILOT=Ann Berg", "/EXIT"};
+                                         "/PILOT=Ann Berg", "/EXIT", "/WIN=0"};
   ProgramRun first = Tarnvik(args);
   ASSERT_EQ(first.status, 0) << first.err;
   const fs::path written = dir_ / "2021-03-06-xtv-000-01.igc";
@@ -362,7 +377,8 @@ TEST_F(CliEndToEnd, GarminKmlDownloadWithDateInAQuotedNameAndNoOverwrite) {
   ASSERT_TRUE(garmin.ok());
   fs::create_directories(dir_ / "My logs");
   // No /EXIT: a run without a window still ends when its file is written.
-  const std::vector<std::string> args = {"/PORT=" + garmin.path(), "/KML_LOG=" + (dir_ / "My logs").string() + "/$date.kml"};
+  const std::vector<std::string> args = {"/PORT=" + garmin.path(), "/KML_LOG=" + (dir_ / "My logs").string() + "/$date.kml",
+                                         "/WIN=0"};
   ProgramRun run = Tarnvik(args);
   ASSERT_EQ(run.status, 0) << run.err;
   const fs::path written = dir_ / "My logs" / "20210306.kml";
@@ -380,7 +396,7 @@ TEST_F(CliEndToEnd, GarminKmlDownloadWithDateInAQuotedNameAndNoOverwrite) {
   // 259 characters that "$date" would take to 262: refused, not cut.
   std::string name = (dir_ / "My logs").string() + "/$date";
   name += std::string(259 - name.size() - 4, 'k') + ".kml";
-  ProgramRun tooLong = Tarnvik({"/PORT=" + garmin.path(), "/KML_LOG=" + name});
+  ProgramRun tooLong = Tarnvik({"/PORT=" + garmin.path(), "/KML_LOG=" + name, "/WIN=0"});
   EXPECT_EQ(tooLong.status, 1);
   EXPECT_EQ(Messages(tooLong.err), "Download track log: Too long file name\n");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "My logs"), fs::directory_iterator()), 1);
@@ -497,7 +513,7 @@ TEST_F(CliEndToEnd, TransferRunsSayNothingAboutTheSettingsFile) {
 
 TEST_F(CliEndToEnd, TransferToAPortThatIsNotThereFailsWithStatusOne) {
   const std::string port = "/tmp/tarnvik-no-port-" + std::to_string(::getpid());
-  ProgramRun run = Tarnvik({"/PORT=" + port, "/IGC_LOG=" + dir_.string() + "/"});
+  ProgramRun run = Tarnvik({"/PORT=" + port, "/IGC_LOG=" + dir_.string() + "/", "/WIN=0"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "Opening the COM port: No such file or directory (" + port + ")\n");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 0);
