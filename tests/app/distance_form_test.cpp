@@ -205,6 +205,19 @@ TEST(DistanceForm, ASuccessfulCalculateKeepsThePositionsItReadForTheNextOpening)
   EXPECT_EQ(again.from, FormatPositionFields(Degrees(60.5, 8.25), true));
 }
 
+TEST(DistanceForm, ALegTheIterationCannotMeasureShowsErrorAndKeepsThePositionsRead) {
+  DistanceForm form = OpenDistanceForm(DistanceToolState{}, core::WaypointList{});
+  form.from = {"", "0", "0"};
+  form.to = {"", "0", "179,8"};  // nearly antipodal: Vincenty's iteration does not converge
+  testing::RecordingUi ui;
+  EXPECT_EQ(CalculateDistance(ui, form), 0);
+  EXPECT_TRUE(ui.shown.empty());
+  EXPECT_EQ(form.distance, "Error");
+  EXPECT_EQ(form.state.to, Degrees(0, 179.8));
+  // An opening over the same stored positions says so too.
+  EXPECT_EQ(OpenDistanceForm(form.state, core::WaypointList{}).distance, "Error");
+}
+
 // Opening with stored positions and pressing "&Calculate" without typing gives the positions
 // back within the resolution of the texts: 0.01 second in degrees, half a metre of easting and
 // northing in UTM (the fields show whole metres). The distance shown matches GeographicLib. In
