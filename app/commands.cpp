@@ -102,8 +102,8 @@ constexpr CommandInfo kCommands[] = {
     {40111, "&Delete CTR(s)", K::DeleteCtrs, -1, 0, G::Ctr, "Delete CTR(s)"},
     {40112, "&Show CTR as waypoints", K::ShowCtrAsWaypoints, -1, 0, G::Ctr, "Show CTR as waypoints"},
     // Tools, settings, views
-    {40032, "Convert &Position", K::ConvertPosition, -1, 0, G::None, ""},
-    {40028, "&Calculate distance", K::CalculateDistance, -1, 0, G::None, ""},
+    {40032, "Convert &Position", K::ConvertPosition, -1, 0, G::None, "Coordinate conversion"},
+    {40028, "&Calculate distance", K::CalculateDistance, -1, 0, G::None, "Calculate distance"},
     {40006, "Set &COM port", K::SetComPort, -1, 0, G::Busy, "Set COM port"},
     {40121, "Competition &Mode", K::CompetitionMode, -1, 0, G::Busy, "Competition mode"},
     {40122, "Competition Mode and pilot &List", K::CompetitionModeAndList, -1, 0, G::Busy, "Competition mode"},
@@ -219,10 +219,35 @@ void EditSelectedWaypoint(Session& session, const CommandInfo& c) {
     session.Message(caption, "No waypoint selected");
     return;
   }
-  size_t row = session.selection().front();
-  core::Waypoint edited = list[row];
-  if (!session.dialogs.waypointEdit(edited)) return;
-  list[row] = edited;  // replaced in place; the selection stays
+  const size_t row = session.selection().front();
+  if (row >= list.size()) return;
+  WaypointEditForm form = OpenWaypointEditForm(list[row], session.waypointEditor.utm, false);
+  const bool accepted = session.dialogs.waypointEdit(form);
+  session.waypointEditor.utm = form.utm;
+  if (!accepted) return;
+  session.waypointEditor.buffer = form.waypoint;
+  session.ReplaceWaypoint(row, form.waypoint);  // in place; the selection stays
+}
+
+// "&New waypoint": the edit buffer's position and height without ID and comment; the accepted
+// waypoint is inserted with the duplicate-ID question and becomes the buffer.
+void NewWaypoint(Session& session) {
+  WaypointEditForm form =
+      OpenWaypointEditForm(NewWaypointFrom(session.waypointEditor.buffer), session.waypointEditor.utm, true);
+  const bool accepted = session.dialogs.waypointEdit(form);
+  session.waypointEditor.utm = form.utm;
+  if (!accepted) return;
+  session.waypointEditor.buffer = form.waypoint;
+  session.InsertWaypoint(form.waypoint);
+  if (session.viewMode == ViewMode::Waypoints) session.ChangeView(ViewMode::Waypoints, true);
+}
+
+// "&Calculate distance": the form works on copies of the waypoint list and of the stored
+// positions; what it keeps comes back when the dialog is closed.
+void DistanceTool(Session& session) {
+  DistanceForm form = OpenDistanceForm(session.distanceTool, session.waypoints);
+  session.dialogs.distanceTool(form);
+  session.distanceTool = form.state;
 }
 
 void DeleteSelectedWaypoints(Session& session, const CommandInfo& c) {
@@ -251,8 +276,6 @@ bool HasDialogAndFormat(const Session& session, const CommandInfo& c) {
   switch (c.kind) {
     case K::SaveWaypointsAs:
     case K::OpenWaypoints:
-    case K::ConvertPosition:
-    case K::CalculateDistance:
     case K::ReadCtrFile:
     case K::WriteCtrFile:
     case K::EditCtr:
@@ -267,6 +290,12 @@ bool HasDialogAndFormat(const Session& session, const CommandInfo& c) {
     case K::NewWaypoint:
     case K::EditWaypoint:
       if (!session.dialogs.waypointEdit) return false;
+      break;
+    case K::ConvertPosition:
+      if (!session.dialogs.conversionTool) return false;
+      break;
+    case K::CalculateDistance:
+      if (!session.dialogs.distanceTool) return false;
       break;
     case K::CopyTrack:
       if (!session.dialogs.clipboard) return false;
@@ -393,15 +422,14 @@ CommandOutcome DispatchCommand(Session& session, int id) {
       }
       break;
     }
-    case K::NewWaypoint: {
-      core::Waypoint waypoint;
-      if (session.dialogs.waypointEdit(waypoint)) {
-        session.InsertWaypoint(waypoint);
-        if (session.viewMode == ViewMode::Waypoints) session.ChangeView(ViewMode::Waypoints, true);
-      }
+    case K::NewWaypoint: NewWaypoint(session); break;
+    case K::EditWaypoint: EditSelectedWaypoint(session, c); break;
+    case K::CalculateDistance: DistanceTool(session); break;
+    case K::ConvertPosition: {
+      ConversionForm form;
+      session.dialogs.conversionTool(form);
       break;
     }
-    case K::EditWaypoint: EditSelectedWaypoint(session, c); break;
     case K::SetComPort: ChooseComPort(session); break;
     case K::WriteOwnerName:
       if (std::optional<std::string> name = session.dialogs.ownerName()) {

@@ -426,6 +426,12 @@ void Session::InsertWaypoint(const core::Waypoint& waypoint) {
   waypoints.shownCount = static_cast<int>(waypoints.waypoints.size());
 }
 
+void Session::ReplaceWaypoint(size_t row, const core::Waypoint& waypoint) {
+  if (row >= waypoints.waypoints.size()) return;
+  waypoints.waypoints[row] = waypoint;
+  if (frontEnd_ && viewMode == ViewMode::Waypoints) frontEnd_->RowChanged(row);
+}
+
 // ---- the current log ----------------------------------------------------------------------
 
 void Session::DiscardTrackLog() {

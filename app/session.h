@@ -17,8 +17,11 @@
 #include <vector>
 
 #include "access/serial_ports.h"
+#include "app/conversion_form.h"
+#include "app/distance_form.h"
 #include "app/igc_forms.h"
 #include "app/transfer.h"
+#include "app/waypoint_edit_form.h"
 #include "core/flight_summary.h"
 #include "core/ports.h"
 #include "core/records.h"
@@ -54,6 +57,9 @@ class SessionFrontEnd {
   // The columns and rows of the current view are to be reloaded (nothing selected).
   virtual void ViewLoaded() {}
   virtual void SelectionChanged() {}
+  // One row of the current view changed in place (an edited waypoint): redraw it and keep the
+  // selection.
+  virtual void RowChanged(size_t) {}
   virtual void StatusText(const std::string&) {}
   virtual void ProductText(const std::string&) {}
   virtual void Title(const std::string&) {}
@@ -98,8 +104,13 @@ struct SessionDialogs {
   // Opens the statistics dialog (analysis::StatisticsModel) over the run and keeps it until
   // the user closes it.
   std::function<void(FlightStatisticsRun& run)> flightStatistics;
-  // The waypoint edit dialog over a waypoint (new or a copy of the selected one).
-  std::function<bool(core::Waypoint& waypoint)> waypointEdit;
+  // "Edit waypoint" over its form (a new waypoint, or a copy of the selected one); true once
+  // CheckWaypointEdit passed, the result in form.waypoint.
+  std::function<bool(WaypointEditForm& form)> waypointEdit;
+  // "Calculate distance" and "Coordinate conversion" over their forms, until the user closes
+  // them.
+  std::function<void(DistanceForm& form)> distanceTool;
+  std::function<void(ConversionForm& form)> conversionTool;
   // Puts a text on the clipboard; false when the clipboard refused it (the front end said why).
   std::function<bool(const std::string& text)> clipboard;
   // The owner-name dialog of "Write LogIt &Name": the name, or nothing when cancelled.
@@ -191,6 +202,9 @@ class Session {
   // Inserts a waypoint as "&New waypoint" does: each waypoint with the same ID asks "Waypoint %s
   // already exists, overwrite ?" (Yes replaces it, No goes on); appended when none was replaced.
   void InsertWaypoint(const core::Waypoint& waypoint);
+  // Replaces the waypoint of a row in place ("&Edit waypoint"): the row is redrawn and the
+  // selection stays.
+  void ReplaceWaypoint(size_t row, const core::Waypoint& waypoint);
 
   // ---- the current log ----
   void DiscardTrackLog();
@@ -225,6 +239,9 @@ class Session {
   bool utmChecked = false;  // the "UTM" check box
   CurrentTrackLog track;
   core::WaypointList waypoints;
+  // What the distance tool and the waypoint edit dialog keep while the program runs.
+  DistanceToolState distanceTool;
+  WaypointEditState waypointEditor;
   core::CtrList ctrs;
   bool competitionMode = false;
   bool exitFlag = false;

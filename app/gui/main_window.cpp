@@ -330,6 +330,13 @@ void MainWindow::SelectionChanged() {
   applyingSelection_ = false;
 }
 
+void MainWindow::RowChanged(size_t row) {
+  // The row's cells are asked again; the selection stays as it is.
+  const int r = static_cast<int>(row);
+  if (r >= model_->rowCount()) return;
+  emit model_->dataChanged(model_->index(r, 0), model_->index(r, model_->columnCount() - 1));
+}
+
 void MainWindow::ListSelectionChanged() {
   if (applyingSelection_) return;
   std::vector<size_t> rows;

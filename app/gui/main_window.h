@@ -43,6 +43,7 @@ class MainWindow final : public QMainWindow, public app::SessionFrontEnd {
   // ---- SessionFrontEnd ----
   void ViewLoaded() override;
   void SelectionChanged() override;
+  void RowChanged(size_t row) override;
   void StatusText(const std::string& text) override;
   void ProductText(const std::string& text) override;
   void Title(const std::string& text) override;

@@ -110,8 +110,8 @@ TEST(WaypointCommands, NewAsksBeforeReplacingASameIdAndEditReplacesInPlace) {
   session.Initialise(nullptr);
   session.waypoints.waypoints = {Named("VOSS", 1), Named("HANGUR", 2), Named("VOSS", 3)};
   core::Waypoint next = Named("VOSS", 9);
-  session.dialogs.waypointEdit = [&](core::Waypoint& w) {
-    w = next;
+  session.dialogs.waypointEdit = [&](WaypointEditForm& form) {
+    form.waypoint = next;
     return true;
   };
   ui.answers = {Answer::No, Answer::Yes};  // keep the first VOSS, replace the second
