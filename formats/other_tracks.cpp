@@ -266,13 +266,13 @@ std::optional<core::TrackPoint> MagellanFix(const std::vector<std::string>& f, b
   // PMGNTRK, lat, N/S, lon, E/W, alt, unit, time, validity, name, date
   if (f.size() < 11) return std::nullopt;
   double latitude = 0, longitude = 0;
-  if (geo::ParseMinutesAngle(f[1].c_str(), latitude) != 0 || latitude >= std::numbers::pi / 2) return std::nullopt;
+  if (geo::ParseMinutesAngle(f[1].c_str(), latitude) != 0 || latitude * core::kDegreesPerRadian >= 90.0 - 1e-9) return std::nullopt;
   if (f[2] == "S") {
     latitude = -latitude;
   } else if (f[2] != "N") {
     return std::nullopt;
   }
-  if (geo::ParseMinutesAngle(f[3].c_str(), longitude) != 0 || longitude >= std::numbers::pi) return std::nullopt;
+  if (geo::ParseMinutesAngle(f[3].c_str(), longitude) != 0 || longitude * core::kDegreesPerRadian >= 180.0 - 1e-9) return std::nullopt;
   if (f[4] == "W") {
     longitude = -longitude;
   } else if (f[4] != "E") {
