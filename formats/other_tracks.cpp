@@ -168,7 +168,9 @@ std::string FormatOziTrack(std::span<const core::TrackPoint> fixes, const core::
   out.AppendFormat("%d\r\n", static_cast<int>(fixes.size()));
   for (const core::TrackPoint& f : fixes) {
     const core::SystemTime t = core::TimeToCalendar(f.time);
-    const int feet = static_cast<int>(std::trunc(f.height * 0.328084 + 0.5));
+    // Rounded half away from zero: truncating after adding 0.5 would move every height below
+    // sea level up by a foot.
+    const int feet = core::RoundHalfAway(f.height * 0.328084);
     out.AppendFormat("  %.6f,  %.6f,%d,%7d,%.7f, %02d-%s-%02d, %02d:%02d:%02d\r\n", Degrees(f.latitude),
                      Degrees(f.longitude), static_cast<int>(f.flags), feet, OziDays(f.time), t.day,
                      kMonthNames[(t.month + 11) % 12], t.year % 100, t.hour, t.minute, t.second);

@@ -60,7 +60,7 @@ TEST(TrackFormats, EveryWriterRoundTripsThroughItsReader) {
       {"CSV", FormatCsvTrack, ReadCsvTrack, [](int32_t h) { return h; }},
       {"Ozi", [](auto f) { return FormatOziTrack(f, kNow); }, ReadOziTrack,
        [](int32_t h) {
-         const int feet = static_cast<int>(std::trunc(h * 0.328084 + 0.5));
+         const int feet = core::RoundHalfAway(h * 0.328084);
          return static_cast<int32_t>(std::trunc(feet * 3.048 + 0.5));
        }},
       {"MapSource", FormatMapSourceTrack, ReadMapSourceTrack,
