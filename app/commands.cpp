@@ -262,8 +262,6 @@ CommandOutcome DispatchCommand(Session& session, int id) {
   // The commands whose dialogs or formats this build does not have yet say so before any guard
   // runs, so that nothing is shown for them.
   switch (c.kind) {
-    case K::SaveWaypointsAs:
-    case K::OpenWaypoints:
     case K::ConvertPosition:
     case K::CalculateDistance:
     case K::ReadCtrFile:
@@ -372,6 +370,8 @@ CommandOutcome DispatchCommand(Session& session, int id) {
     case K::SaveIgcFromGps: SaveIgcFromGpsCommand(session); break;
     case K::VerifyIgc: VerifyIgcCommand(session); break;
     case K::SaveLogAs: SaveLogAsCommand(session); break;
+    case K::SaveWaypointsAs: SaveWaypointsAsCommand(session); break;
+    case K::OpenWaypoints: OpenWaypointsCommand(session); break;
     default: return CommandOutcome::NotAvailable;
   }
   return CommandOutcome::Done;
