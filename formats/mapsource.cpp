@@ -206,6 +206,8 @@ TrackParseResult ReadMapSourceTrack(core::Ui& ui, std::string_view bytes) {
         core::TrackPoint fix;
         fix.flags = i == 0 ? 1 : 0;
         fix.latitude = static_cast<int32_t>(c.U32(p));
+        // A latitude beyond the poles is no position.
+        if (fix.latitude > (1 << 30) || fix.latitude < -(1 << 30)) return fail(p);
         fix.longitude = static_cast<int32_t>(c.U32(p + 4));
         if (c.data[p + 8] == 1) {
           const double metres = std::trunc(c.Double(p + 9));
@@ -262,6 +264,7 @@ int ReadMapSourceWaypoints(core::Ui& ui, std::string_view bytes, std::vector<cor
       core::Waypoint waypoint;
       const int32_t latitude = static_cast<int32_t>(c.U32(p));
       const int32_t longitude = static_cast<int32_t>(c.U32(p + 4));
+      if (latitude > (1 << 30) || latitude < -(1 << 30)) return fail(FormatErrorText(p));
       const bool hasAltitude = c.data[p + 8] == 1;
       const double altitude = c.Double(p + 9);
       p += 17;

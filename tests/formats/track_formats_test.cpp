@@ -316,6 +316,9 @@ TEST(MapSourceTrack, RecordFaultsAreFormatErrorsAtTheirOffset) {
   hugeCount.replace(track + 5 + 28 + 5, 4, U32(0xFFFFFFFFu));
   std::string noNul = good;
   noNul.replace(track + 5, 28, std::string(28, 'x'));
+  std::string pole = good;
+  // The first point's latitude: beyond 90 degrees.
+  pole.replace(track + 5 + 37, 4, U32(0x40000001u));
   std::string longRecord = good;
   longRecord.replace(track, 4, U32(0xFFFFFFF0u));
   const Case cases[] = {
@@ -326,6 +329,7 @@ TEST(MapSourceTrack, RecordFaultsAreFormatErrorsAtTheirOffset) {
       {"name without NUL in the record", noNul, "File format error at 0000002dh"},
       {"length past the end of the file", longRecord, "File format error at 0000002dh"},
       {"cut inside a record", good.substr(0, 60), "File format error at 0000002dh"},
+      {"latitude beyond the pole", pole, "File format error at 00000057h"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -196,6 +196,7 @@ TEST(WaypointFiles, ModifyIdQuestion) {
       ASSERT_EQ(DetectWaypointFormat(ui, text, read, {.interactive = true}), 3);
       ASSERT_EQ(ui.shown.size(), 3u);
       EXPECT_EQ(ui.shown[0].caption, kModifyIdCaption);
+      EXPECT_EQ(ui.shown[0].buttons, core::Buttons::YesYesToAllNoCancel);
       EXPECT_EQ(ui.shown[0].text, "first\n\nModify (-> uppercase or truncate) this ID ?");
       EXPECT_STREQ(read[0].id, "FIRST");
       EXPECT_STREQ(read[1].id, "SECOND");
