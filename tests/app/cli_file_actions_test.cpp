@@ -237,5 +237,37 @@ TEST_F(CliFileActions, ConvertARealFlightToEveryTypeAndBack) {
   EXPECT_NE(help.out.find("--convert"), std::string::npos);
 }
 
+// As an unprivileged user (CI runs as root): an input it may not read and an output folder it
+// may not write are refused with the system's text, and nothing is written.
+TEST_F(CliFileActions, ConvertAsAnUnprivilegedUser) {
+  const std::string drop = "setpriv --reuid=65534 --regid=65534 --clear-groups";
+  if (::geteuid() != 0 || std::system((drop + " true 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "cannot drop privileges here (not root, or no setpriv)";
+  }
+  const std::string flight = TARNVIK_TEST_DATA "/formats/xctrack-2022-04-07.igc";
+  fs::permissions(dir_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                            fs::perms::others_read | fs::perms::others_exec);
+  fs::copy_file(flight, dir_ / "secret.igc");
+  fs::permissions(dir_ / "secret.igc", fs::perms::owner_read | fs::perms::owner_write);
+  auto run = [&](const std::string& input, const std::string& output) {
+    const std::string command = "cd " + ShellQuote(dir_.string()) + " && " + drop + " " + ShellQuote(kBinary) +
+                                " --convert " + ShellQuote(input) + " " + ShellQuote(output) + " 2>&1";
+    std::string text;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    char buffer[256];
+    while (pipe && std::fgets(buffer, sizeof buffer, pipe)) text += buffer;
+    const int status = pipe ? ::pclose(pipe) : -1;
+    return std::make_pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1, text);
+  };
+  auto denied = run(flight, (dir_ / "out.gpx").string());
+  EXPECT_EQ(denied.first, 1);
+  EXPECT_EQ(denied.second, "File write error: Permission denied\n");
+  auto unreadable = run((dir_ / "secret.igc").string(), "/tmp/never-" + std::to_string(::getpid()) + ".gpx");
+  EXPECT_EQ(unreadable.first, 1);
+  EXPECT_EQ(unreadable.second, "Error opening file: Permission denied\n");
+  EXPECT_FALSE(fs::exists("/tmp/never-" + std::to_string(::getpid()) + ".gpx"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
+
 }  // namespace
 }  // namespace tarnvik
