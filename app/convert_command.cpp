@@ -1,6 +1,7 @@
 #include "app/convert_command.h"
 
 #include <cstdio>
+#include <initializer_list>
 #include <ostream>
 #include <string_view>
 
@@ -60,6 +61,13 @@ class TrackChoiceUi final : public core::Ui {
   int pick_;
 };
 
+// Texts built by appending (GCC 12 warns falsely about "literal" + std::string temporaries).
+std::string Join(std::initializer_list<std::string_view> parts) {
+  std::string text;
+  for (std::string_view p : parts) text += p;
+  return text;
+}
+
 int Refuse(core::Ui& ui, const std::string& text) {
   ui.ShowMessage(kConvertCaption, text, core::Icon::Error);
   return 1;
@@ -73,7 +81,7 @@ int WriteOutput(core::Ui& ui, const ConvertOptions& o, const std::string& bytes)
   } else {
     bool exists = false;
     error = core::CreateFileExclusively(o.output, bytes, exists);
-    if (exists) return Refuse(ui, "\"" + o.output + "\" already exists (--overwrite replaces it)");
+    if (exists) return Refuse(ui, Join({"\"", o.output, "\" already exists (--overwrite replaces it)"}));
   }
   if (!error.empty()) {
     ui.ShowMessage("File write error", error, core::Icon::Error);
@@ -106,13 +114,13 @@ int ConvertTrack(const ConvertOptions& o, std::ostream& out, core::Ui& ui, core:
   const std::string outExt = ExtensionOf(o.output);
   if (inExt == ".tnc") return Refuse(ui, "Reading TopNavigator files is not supported by this version");
   std::optional<formats::TrackParser> reader = TrackReaderForExtension(inExt, nullptr);
-  if (!reader) return Refuse(ui, "Unknown input file type \"" + inExt + "\"");
+  if (!reader) return Refuse(ui, Join({"Unknown input file type \"", inExt, "\""}));
   static constexpr const char* kOutputs[] = {".kml", ".igc", ".gpx", ".plt", ".csv", ".mps"};
   bool knownOutput = false;
   for (const char* e : kOutputs) knownOutput = knownOutput || outExt == e;
-  if (!knownOutput) return Refuse(ui, "Unknown output file type \"" + outExt + "\"");
+  if (!knownOutput) return Refuse(ui, Join({"Unknown output file type \"", outExt, "\""}));
   if (!o.overwrite && core::FileExists(o.output)) {
-    return Refuse(ui, "\"" + o.output + "\" already exists (--overwrite replaces it)");
+    return Refuse(ui, Join({"\"", o.output, "\" already exists (--overwrite replaces it)"}));
   }
 
   bool ok = false;
@@ -123,7 +131,13 @@ int ConvertTrack(const ConvertOptions& o, std::ostream& out, core::Ui& ui, core:
   if (parsed.result <= 0 || parsed.fixes.empty()) {
     if (!picking.tracks.empty() && (o.track < 1 || o.track > static_cast<int>(picking.tracks.size()))) {
       std::string text = std::to_string(picking.tracks.size()) + " tracks, give --track=N:";
-      for (size_t i = 0; i < picking.tracks.size(); ++i) text += " " + std::to_string(i + 1) + " " + picking.tracks[i] + ";";
+      for (size_t i = 0; i < picking.tracks.size(); ++i) {
+        text += ' ';
+        text += std::to_string(i + 1);
+        text += ' ';
+        text += picking.tracks[i];
+        text += ';';
+      }
       text.pop_back();
       return Refuse(ui, text);
     }
@@ -156,7 +170,7 @@ int ConvertWaypoints(const ConvertOptions& o, std::ostream& out, core::Ui& ui, c
   const std::string type = Lower(o.type);
   if (outExt == ".wpt") {
     typeIndex = type.empty() || type == "ozi" ? 1 : type == "utm" ? 2 : type == "geographical" ? 3 : -1;
-    if (typeIndex < 0) return Refuse(ui, "Unknown waypoint file type \"" + o.type + "\"");
+    if (typeIndex < 0) return Refuse(ui, Join({"Unknown waypoint file type \"", o.type, "\""}));
   } else if (!type.empty()) {
     return Refuse(ui, "--type applies to .wpt files only");
   } else if (outExt == ".mps") {
@@ -166,10 +180,10 @@ int ConvertWaypoints(const ConvertOptions& o, std::ostream& out, core::Ui& ui, c
   } else if (outExt == ".gpx") {
     typeIndex = 6;
   } else {
-    return Refuse(ui, "Unknown output file type \"" + outExt + "\"");
+    return Refuse(ui, Join({"Unknown output file type \"", outExt, "\""}));
   }
   if (!o.overwrite && core::FileExists(o.output)) {
-    return Refuse(ui, "\"" + o.output + "\" already exists (--overwrite replaces it)");
+    return Refuse(ui, Join({"\"", o.output, "\" already exists (--overwrite replaces it)"}));
   }
   bool ok = false;
   core::FileBytes file = ReadInput(ui, o.input, ok);
@@ -206,11 +220,11 @@ int RunConvertCommand(const std::vector<std::string>& args, std::ostream& out, c
     } else if (a.starts_with("--track=")) {
       const std::string n = a.substr(8);
       if (n.empty() || n.size() > 4 || n.find_first_not_of("0123456789") != std::string::npos || std::stoi(n) < 1) {
-        return Refuse(ui, "Bad track number \"" + n + "\"");
+        return Refuse(ui, Join({"Bad track number \"", n, "\""}));
       }
       o.track = std::stoi(n);
     } else if (a.starts_with("--")) {
-      return Refuse(ui, "Unknown option \"" + a + "\"");
+      return Refuse(ui, Join({"Unknown option \"", a, "\""}));
     } else {
       files.push_back(a);
     }

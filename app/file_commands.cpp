@@ -223,7 +223,10 @@ int OpenLogCommand(Session& session) {
   RememberChoice(session, FileDialog::OpenLog, *choice);
   const LogFileType& type = kOpenLogTypes[static_cast<size_t>(choice->typeIndex - 1)];
   if (choice->typeIndex == kOpenTopNavigator) {
-    session.Message(caption, "Reading " + std::string(type.name) + " files is not supported by this version");
+    std::string text = "Reading ";
+    text += type.name;
+    text += " files is not supported by this version";
+    session.Message(caption, text);
     return -1;
   }
 
@@ -419,8 +422,13 @@ int OpenWaypointsCommand(Session& session) {
   core::FileRequest request;
   request.title = "Read waypoints";
   for (const LogFileType& t : kOpenWaypointTypes) {
-    std::string pattern = "*" + std::string(t.extension);
-    request.filters.push_back({std::string(t.name) + " files (" + pattern + ")", pattern});
+    std::string pattern = "*";
+    pattern += t.extension;
+    std::string description(t.name);
+    description += " files (";
+    description += pattern;
+    description += ')';
+    request.filters.push_back({description, pattern});
   }
   request.filters.push_back({"All files (*.*)", "*.*"});
   const int filterCount = static_cast<int>(request.filters.size());

@@ -31,6 +31,13 @@ std::string Replaced(std::string text, char from, char to) {
 
 double Degrees(int32_t semicircles) { return core::SemicircleToRadians(semicircles) * core::kDegreesPerRadian; }
 
+std::string Quoted(std::string_view text) {
+  std::string quoted = "\"";
+  quoted += text;
+  quoted += '"';
+  return quoted;
+}
+
 int Fail(core::Ui& ui, std::vector<core::Waypoint>& waypoints, size_t lineNumber) {
   char text[48];
   std::snprintf(text, sizeof text, "Bad line %d", static_cast<int>(lineNumber));
@@ -130,13 +137,13 @@ std::string FormatCupWaypoints(std::span<const core::Waypoint> waypoints) {
     const int64_t lon = std::llabs(mm.longitude);
     const std::string id = Replaced(IdOf(w), '"', '\'');
     // The code is plain text; one that holds the separator is quoted so it stays one field.
-    const std::string code = id.find(',') == std::string::npos ? id : "\"" + id + "\"";
+    const std::string code = id.find(',') == std::string::npos ? id : Quoted(id);
     const std::string comment = Replaced(CommentOf(w), '"', '\'');
     out.AppendFormat("\"%s\",%s,,%02d%02d.%03d%c,%03d%02d.%03d%c,%d.0m,1,,,,%s\r\n", id.c_str(), code.c_str(),
                      static_cast<int>(lat / 60000), static_cast<int>(lat / 1000 % 60), static_cast<int>(lat % 1000),
                      mm.latitude < 0 ? 'S' : 'N', static_cast<int>(lon / 60000), static_cast<int>(lon / 1000 % 60),
                      static_cast<int>(lon % 1000), mm.longitude < 0 ? 'W' : 'E', w.altitude,
-                     comment.empty() ? "" : ("\"" + comment + "\"").c_str());
+                     comment.empty() ? "" : Quoted(comment).c_str());
   }
   return out.Text();
 }
