@@ -59,7 +59,7 @@ double RowTime(const Row& row) {
 
 double Degrees(int32_t v) { return core::SemicircleToRadians(v) * core::kDegreesPerRadian; }
 
-class GpsbabelInterop : public ::testing::Test {
+class GpsbabelFileInterop : public ::testing::Test {
  protected:
   void SetUp() override {
     if (std::system("gpsbabel -V > /dev/null 2>&1") != 0) GTEST_SKIP() << "gpsbabel not installed";
@@ -100,7 +100,7 @@ class GpsbabelInterop : public ::testing::Test {
   std::filesystem::path dir_;
 };
 
-TEST_F(GpsbabelInterop, ReadsOurTracks) {
+TEST_F(GpsbabelFileInterop, ReadsOurTracks) {
   const std::vector<core::TrackPoint> fixes = Flight();
   struct Case {
     const char* file;
@@ -129,7 +129,7 @@ TEST_F(GpsbabelInterop, ReadsOurTracks) {
   }
 }
 
-TEST_F(GpsbabelInterop, ReadsOurWaypoints) {
+TEST_F(GpsbabelFileInterop, ReadsOurWaypoints) {
   std::vector<core::Waypoint> list;
   for (int i = 0; i < 12; ++i) {
     core::Waypoint w;
@@ -167,7 +167,7 @@ TEST_F(GpsbabelInterop, ReadsOurWaypoints) {
   }
 }
 
-TEST_F(GpsbabelInterop, WeReadItsTracks) {
+TEST_F(GpsbabelFileInterop, WeReadItsTracks) {
   const std::vector<core::TrackPoint> fixes = Flight();
   Write("source.csv", FormatCsvTrack(fixes));
   struct Case {
@@ -199,7 +199,7 @@ TEST_F(GpsbabelInterop, WeReadItsTracks) {
   }
 }
 
-TEST_F(GpsbabelInterop, WeReadItsWaypoints) {
+TEST_F(GpsbabelFileInterop, WeReadItsWaypoints) {
   // Upper-case names gpsbabel keeps: our ID rules take them without the question.
   Write("source.csv",
         "name,lat,lon,alt,date,time\n"
