@@ -84,8 +84,14 @@ class CliFileActions : public ::testing::Test {
 
   ProgramRun Tarnvik(const std::vector<std::string>& args) {
     std::string command = "cd " + ShellQuote(dir_.string()) + " && " + ShellQuote(kBinary);
-    for (const auto& a : args) command += " " + ShellQuote(a);
-    command += " >" + ShellQuote((dir_ / ".out").string()) + " 2>" + ShellQuote((dir_ / ".err").string());
+    for (const auto& a : args) {
+      command += ' ';
+      command += ShellQuote(a);
+    }
+    command += " >";
+    command += ShellQuote((dir_ / ".out").string());
+    command += " 2>";
+    command += ShellQuote((dir_ / ".err").string());
     ProgramRun run;
     int raw = std::system(command.c_str());
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
