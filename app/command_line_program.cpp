@@ -11,6 +11,7 @@
 #include "app/command_line.h"
 #include "app/command_line_run.h"
 #include "app/command_line_headless.h"
+#include "app/convert_command.h"
 #include "core/file_io.h"
 #include "core/version.h"
 #include "formats/igc.h"
@@ -143,6 +144,7 @@ std::string UsageText() {
   out << core::kProgramName << ' ' << core::kVersionText << ": flight data transfer for free-flight pilots\n\n"
       << "usage: tarnvik /KEYWORD[=value] ...   run one transfer or conversion\n"
       << "       tarnvik --verify FILE...        check IGC security records and KML signatures\n"
+      << ConvertUsageText()
       << "       tarnvik --help | --version\n\n"
       << "Keywords (case-insensitive; a value that holds blanks is one argument, or goes in\n"
       << "double quotes inside a whole command line):\n";
@@ -213,6 +215,9 @@ int RunProgram(int argc, const char* const* argv, std::ostream& out, core::Ui& u
       return 0;
     }
     if (first == "--verify") return VerifyFiles(std::vector<std::string>(argv + 2, argv + argc), out);
+    if (first == "--convert") {
+      return RunConvertCommand(std::vector<std::string>(argv + 2, argv + argc), out, ui, core::SystemClock());
+    }
   }
   ParsedCommandLine parsed = ParseCommandLine(JoinCommandLineArguments(argc, argv), ui);
   if (parsed.result < 0) return parsed.exitStatus;

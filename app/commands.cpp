@@ -274,8 +274,6 @@ void DeleteSelectedWaypoints(Session& session, const CommandInfo& c) {
 // False for a command whose dialog hook is not set or whose format this build does not have.
 bool HasDialogAndFormat(const Session& session, const CommandInfo& c) {
   switch (c.kind) {
-    case K::SaveWaypointsAs:
-    case K::OpenWaypoints:
     case K::ReadCtrFile:
     case K::WriteCtrFile:
     case K::EditCtr:
@@ -449,6 +447,8 @@ CommandOutcome DispatchCommand(Session& session, int id) {
     case K::SaveIgcFromGps: SaveIgcFromGpsCommand(session); break;
     case K::VerifyIgc: VerifyIgcCommand(session); break;
     case K::SaveLogAs: SaveLogAsCommand(session); break;
+    case K::SaveWaypointsAs: SaveWaypointsAsCommand(session); break;
+    case K::OpenWaypoints: OpenWaypointsCommand(session); break;
     default: return CommandOutcome::NotAvailable;
   }
   return CommandOutcome::Done;

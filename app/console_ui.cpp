@@ -40,6 +40,7 @@ const char* AnswerText(core::Answer answer) {
     case core::Answer::No: return "No";
     case core::Answer::Append: return "Append";
     case core::Answer::Overwrite: return "Overwrite";
+    case core::Answer::YesToAll: return "Yes to All";
   }
   return "?";
 }

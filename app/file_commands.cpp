@@ -1,13 +1,18 @@
 #include "app/file_commands.h"
 
 #include <array>
+#include <cctype>
 #include <cstdio>
 
 #include "core/file_io.h"
 #include "formats/dat_track.h"
+#include "formats/gpx.h"
 #include "formats/igc.h"
 #include "formats/kml_logbook.h"
 #include "formats/kml_reader.h"
+#include "formats/mapsource.h"
+#include "formats/other_tracks.h"
+#include "formats/waypoint_files.h"
 
 namespace tarnvik::app {
 namespace {
@@ -23,9 +28,7 @@ constexpr std::array<LogFileType, 9> kOpenLogTypes = {{
     {"GPX", ".gpx"},
     {"CSV", ".csv"},
 }};
-constexpr int kOpenKml = 1;
-constexpr int kOpenDat = 3;
-constexpr int kOpenIgc = 7;
+constexpr int kOpenTopNavigator = 4;
 
 constexpr std::array<LogFileType, 5> kSaveLogTypes = {{
     {"Ozi", ".plt"},
@@ -35,6 +38,21 @@ constexpr std::array<LogFileType, 5> kSaveLogTypes = {{
     {"CSV", ".csv"},
 }};
 constexpr int kSaveTopNavigator = 3;
+
+constexpr std::array<LogFileType, 6> kSaveWaypointTypes = {{
+    {"Ozi", ".wpt"},
+    {"UTM", ".wpt"},
+    {"Geographical", ".wpt"},
+    {"MapSource", ".mps"},
+    {"SeeYou", ".cup"},
+    {"GPX", ".gpx"},
+}};
+constexpr std::array<LogFileType, 4> kOpenWaypointTypes = {{
+    {"Ozi/Tarnvik", ".wpt"},
+    {"MapSource", ".mps"},
+    {"SeeYou", ".cup"},
+    {"GPS exchange", ".gpx"},
+}};
 
 std::string CountText(const char* pattern, int count) {
   char buffer[80];
@@ -71,6 +89,51 @@ bool HasExtension(const std::string& path) {
 
 std::span<const LogFileType> OpenLogTypes() { return kOpenLogTypes; }
 std::span<const LogFileType> SaveLogTypes() { return kSaveLogTypes; }
+std::span<const LogFileType> SaveWaypointTypes() { return kSaveWaypointTypes; }
+std::span<const LogFileType> OpenWaypointTypes() { return kOpenWaypointTypes; }
+
+std::optional<formats::TrackParser> TrackReaderForExtension(std::string_view extension, formats::IgcBuffer* igc) {
+  std::string ext(extension);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (ext == ".kml") return formats::TrackParser(formats::ReadKmlLog);
+  if (ext == ".plt") return formats::TrackParser(formats::ReadOziTrack);
+  if (ext == ".dat") return formats::TrackParser(formats::ReadDatTrack);
+  if (ext == ".mps") return formats::TrackParser(formats::ReadMapSourceTrack);
+  if (ext == ".log") return formats::TrackParser(formats::ReadMagellanTrack);
+  if (ext == ".gpx") return formats::TrackParser(formats::ReadGpxTrack);
+  if (ext == ".csv") return formats::TrackParser(formats::ReadCsvTrack);
+  if (ext == ".igc") {
+    return formats::TrackParser([igc](core::Ui& ui, std::string_view bytes) {
+      formats::IgcBuffer scratch;
+      return formats::ReadIgcFileBuffer(ui, bytes, igc ? *igc : scratch);
+    });
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> FormatTrackFile(std::string_view extension, std::span<const core::TrackPoint> fixes,
+                                           const core::SystemTime& now) {
+  std::string ext(extension);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (ext == ".plt") return formats::FormatOziTrack(fixes, now);
+  if (ext == ".mps") return formats::FormatMapSourceTrack(fixes);
+  if (ext == ".gpx") return formats::FormatGpxTrack(fixes, now);
+  if (ext == ".csv") return formats::FormatCsvTrack(fixes);
+  return std::nullopt;
+}
+
+std::optional<std::string> FormatWaypointFile(int typeIndex, std::span<const core::Waypoint> waypoints,
+                                              const core::SystemTime& now) {
+  switch (typeIndex) {
+    case 1: return formats::FormatOziWaypoints(waypoints);
+    case 2: return formats::FormatUtmWaypoints(waypoints);
+    case 3: return formats::FormatGeoWaypoints(waypoints);
+    case 4: return formats::FormatMapSourceWaypoints(waypoints);
+    case 5: return formats::FormatCupWaypoints(waypoints);
+    case 6: return formats::FormatGpxWaypoints(waypoints, now);
+    default: return std::nullopt;
+  }
+}
 
 std::vector<core::FileFilter> TypeFilters(std::span<const LogFileType> types) {
   std::vector<core::FileFilter> filters;
@@ -158,9 +221,12 @@ int OpenLogCommand(Session& session) {
   std::optional<FileChoice> choice = ChooseFile(session, FileDialog::OpenLog, false, "Read track log", kOpenLogTypes);
   if (!choice) return -1;
   RememberChoice(session, FileDialog::OpenLog, *choice);
-  if (choice->typeIndex != kOpenKml && choice->typeIndex != kOpenDat && choice->typeIndex != kOpenIgc) {
-    const LogFileType& type = kOpenLogTypes[static_cast<size_t>(choice->typeIndex - 1)];
-    session.Message(caption, "Reading " + std::string(type.name) + " files is not supported by this version");
+  const LogFileType& type = kOpenLogTypes[static_cast<size_t>(choice->typeIndex - 1)];
+  if (choice->typeIndex == kOpenTopNavigator) {
+    std::string text = "Reading ";
+    text += type.name;
+    text += " files is not supported by this version";
+    session.Message(caption, text);
     return -1;
   }
 
@@ -183,15 +249,9 @@ int OpenLogCommand(Session& session) {
   }
 
   std::string_view bytes(file.begin(), file.size);
-  formats::TrackParseResult parsed;
   formats::IgcBuffer igc;
-  if (choice->typeIndex == kOpenIgc) {
-    parsed = formats::ReadIgcFileBuffer(session.ui(), bytes, igc);
-  } else if (choice->typeIndex == kOpenDat) {
-    parsed = formats::ReadDatTrack(session.ui(), bytes);
-  } else {
-    parsed = formats::ReadKmlLog(session.ui(), bytes);
-  }
+  // The chosen type decides the reader, whatever the file's own extension.
+  formats::TrackParseResult parsed = (*TrackReaderForExtension(type.extension, &igc))(session.ui(), bytes);
   if (parsed.result <= 0 || parsed.fixes.empty()) {
     // The reader has said why; the current log and its raw IGC log stay as they were.
     session.SetStatus("No positions found");
@@ -283,9 +343,19 @@ int SaveLogAsCommand(Session& session) {
   std::optional<FileChoice> choice = ChooseFile(session, FileDialog::SaveLogAs, true, "Save track log", kSaveLogTypes);
   if (!choice) return -1;
   if (choice->typeIndex != kSaveTopNavigator) {
+    // The format writers: the Tracklog view and its selected fixes.
+    if (!session.CheckView(ViewMode::Tracklog, caption)) return -1;
+    std::optional<std::vector<core::TrackPoint>> fixes = FixesToSave(session, caption);
+    if (!fixes) return -1;
     const LogFileType& type = kSaveLogTypes[static_cast<size_t>(choice->typeIndex - 1)];
-    session.Message(caption, "Writing " + std::string(type.name) + " files is not supported by this version");
-    return -1;
+    std::optional<std::string> bytes = FormatTrackFile(type.extension, *fixes, session.clock().UtcNow());
+    if (!bytes || WriteNewFile(session, choice->path, *bytes) != 0) return -1;
+    RememberChoice(session, FileDialog::SaveLogAs, *choice);
+    session.SetStatus(CountText("%d positions written", static_cast<int>(fixes->size())));
+    session.SetProduct(choice->path);
+    if (!session.commandLine()) session.ui().ShowMessage(caption, "File written", core::Icon::Information);
+    session.track.saved = true;
+    return 0;
   }
   if (session.track.rawDevice.empty()) {
     session.Message(caption, "No TopNav log downloaded");
@@ -300,6 +370,103 @@ int SaveLogAsCommand(Session& session) {
   session.SetProduct(choice->path);
   if (!session.commandLine()) session.ui().ShowMessage(caption, "File written", core::Icon::Information);
   session.track.saved = true;
+  return 0;
+}
+
+int SaveWaypointsAsCommand(Session& session) {
+  const std::string caption = "Save waypoints";
+  std::vector<core::Waypoint> selected;
+  for (size_t row : session.selection()) {
+    if (row < session.waypoints.waypoints.size()) selected.push_back(session.waypoints.waypoints[row]);
+  }
+  if (selected.empty()) {
+    session.Message(caption, "No waypoints selected");
+    return -1;
+  }
+  std::optional<FileChoice> choice = ChooseFile(session, FileDialog::SaveWaypoints, true, "Save waypoints",
+                                                kSaveWaypointTypes);
+  if (!choice) return -1;
+  std::optional<std::string> bytes = FormatWaypointFile(choice->typeIndex, selected, session.clock().UtcNow());
+  if (!bytes || WriteNewFile(session, choice->path, *bytes) != 0) return -1;
+  RememberChoice(session, FileDialog::SaveWaypoints, *choice);
+  session.SetStatus(CountText("%d waypoints written", static_cast<int>(selected.size())));
+  session.SetProduct(choice->path);
+  if (!session.commandLine()) session.ui().ShowMessage(caption, "File written", core::Icon::Information);
+  return 0;
+}
+
+int ReadWaypointFile(core::Ui& ui, const std::string& path, bool interactive, std::vector<core::Waypoint>& waypoints) {
+  waypoints.clear();
+  core::FileBytes file = core::ReadWholeFile(path);
+  switch (file.error) {
+    case core::ReadError::None: break;
+    case core::ReadError::Open:
+      ui.ShowMessage("Error opening waypoint file", file.systemText, core::Icon::Information);
+      return -1;
+    case core::ReadError::TooLarge:
+      ui.ShowMessage("File buffer memory allocation", file.systemText, core::Icon::Information);
+      return -1;
+    case core::ReadError::Read:
+      ui.ShowMessage("Waypoint file read error", file.systemText, core::Icon::Information);
+      return -1;
+  }
+  formats::WaypointIdQuestion question;
+  question.interactive = interactive;
+  return formats::DetectWaypointFormat(ui, std::string_view(file.begin(), file.size), waypoints, question);
+}
+
+int OpenWaypointsCommand(Session& session) {
+  const std::string caption = "Read waypoint file";
+  if (!session.CheckNotBusy(caption)) return -1;
+  // The open dialog: the four types, then every file.
+  core::FileRequest request;
+  request.title = "Read waypoints";
+  for (const LogFileType& t : kOpenWaypointTypes) {
+    std::string pattern = "*";
+    pattern += t.extension;
+    std::string description(t.name);
+    description += " files (";
+    description += pattern;
+    description += ')';
+    request.filters.push_back({description, pattern});
+  }
+  request.filters.push_back({"All files (*.*)", "*.*"});
+  const int filterCount = static_cast<int>(request.filters.size());
+  request.folder = session.settings.Text(core::SettingId::WaypointDir);
+  request.filterIndex = session.settings.Number(core::SettingId::WptImportExt);
+  if (request.filterIndex < 1 || request.filterIndex > filterCount) request.filterIndex = 1;
+  const int shownIndex = request.filterIndex;
+  request.defaultExtension =
+      shownIndex <= static_cast<int>(kOpenWaypointTypes.size())
+          ? std::string(kOpenWaypointTypes[static_cast<size_t>(shownIndex - 1)].extension.substr(1))
+          : std::string();
+  std::optional<std::string> chosen = session.ui().ChooseOpenFile(request);
+  if (!chosen) return -1;
+  if (chosen->size() > kMaxPathLength) {
+    session.Message("Error opening file", "Too long file name");
+    return -1;
+  }
+  FileChoice choice;
+  choice.path = *chosen;
+  choice.typeIndex = request.filterIndex >= 1 && request.filterIndex <= filterCount ? request.filterIndex : 1;
+  choice.folder = request.folder;
+  core::SplitPath(choice.path, &choice.folder, nullptr);
+  RememberChoice(session, FileDialog::OpenWaypoints, choice);
+
+  std::vector<core::Waypoint> read;
+  const int count = ReadWaypointFile(session.ui(), choice.path, true, read);
+  if (count <= 0) return -1;  // said why, or the user cancelled: the list stays as it was
+  session.SetStatus(CountText("%d waypoints read", count));
+  if (!session.waypoints.waypoints.empty() &&
+      session.ui().Ask(caption, "Append new waypoints to existing list ?", core::Buttons::YesNo, core::Answer::Yes) ==
+          core::Answer::Yes) {
+    for (const core::Waypoint& w : read) session.InsertWaypoint(w);
+  } else {
+    session.waypoints.waypoints = std::move(read);
+    session.waypoints.shownCount = static_cast<int>(session.waypoints.waypoints.size());
+    session.waypoints.sourceName.clear();
+  }
+  session.ChangeView(ViewMode::Waypoints, true);
   return 0;
 }
 

@@ -11,6 +11,8 @@
 
 #include "app/session.h"
 #include "core/ports.h"
+#include "formats/igc.h"
+#include "formats/track_parser.h"
 
 namespace tarnvik::app {
 
@@ -21,6 +23,26 @@ struct LogFileType {
 };
 std::span<const LogFileType> OpenLogTypes();
 std::span<const LogFileType> SaveLogTypes();
+// "Save &wpts. As..." (filter index 1..6) and "Open wpts." (1..4, then "All files (*.*)").
+std::span<const LogFileType> SaveWaypointTypes();
+std::span<const LogFileType> OpenWaypointTypes();
+
+// The track reader of a file extension (any case): .kml .plt .dat .mps .log .igc .gpx .csv;
+// nothing for any other (.tnc included). The IGC reader refills igc when one is given.
+std::optional<formats::TrackParser> TrackReaderForExtension(std::string_view extension, formats::IgcBuffer* igc);
+// The bytes of a track file in the "Save log As" formats .plt .mps .gpx .csv (any case), now
+// being the save time; nothing for any other extension.
+std::optional<std::string> FormatTrackFile(std::string_view extension, std::span<const core::TrackPoint> fixes,
+                                           const core::SystemTime& now);
+// The bytes of a waypoint file of a "Save wpts. As" type (1 Ozi, 2 UTM, 3 Geographical,
+// 4 MapSource, 5 SeeYou, 6 GPX); nothing for any other index.
+std::optional<std::string> FormatWaypointFile(int typeIndex, std::span<const core::Waypoint> waypoints,
+                                              const core::SystemTime& now);
+// Reads a waypoint file whole and recognises its format. The count, or 0 or less after the
+// message (file errors with the captions "Error opening waypoint file", "File buffer memory
+// allocation", "Waypoint file read error") or a cancelled ID question. Without interactive a
+// name that would need the ID question is refused.
+int ReadWaypointFile(core::Ui& ui, const std::string& path, bool interactive, std::vector<core::Waypoint>& waypoints);
 
 // The filter list of a dialog: one filter per type, "%s files (*%s)", then the same types with
 // "%s files (*.*)"; an index into the second half folds back onto its type.
@@ -63,7 +85,14 @@ int SaveIgcFromGpsCommand(Session& session);
 int SaveKmlCommand(Session& session);
 // "&Verify IGC log from Tarnvik".
 int VerifyIgcCommand(Session& session);
-// "Save log &As..." (the TopNavigator type; the other types are written by their formats).
+// "Save log &As...": the raw TopNavigator log, or the selected fixes of the Tracklog view as
+// OziExplorer, MapSource, GPX or CSV file.
 int SaveLogAsCommand(Session& session);
+// "Save &wpts. As...": the selected waypoints in one of the six waypoint layouts.
+int SaveWaypointsAsCommand(Session& session);
+// "Open wpts.": reads a waypoint file (format recognised from its bytes, the ID question asked)
+// and replaces the list or, when one exists and the user says so, inserts the new waypoints
+// with the duplicate question.
+int OpenWaypointsCommand(Session& session);
 
 }  // namespace tarnvik::app

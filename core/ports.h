@@ -14,8 +14,9 @@ namespace tarnvik::core {
 enum class Icon { None, Information, Warning, Error, Question };
 
 // Button sets a question can offer; the answer is one of Answer.
-enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, AppendOverwriteCancel };
-enum class Answer { Ok, Cancel, Yes, No, Append, Overwrite };
+// YesYesToAllNoCancel: "&Yes", "Yes to &All", "&No (skip)", "&Cancel" (the waypoint ID question).
+enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, AppendOverwriteCancel, YesYesToAllNoCancel };
+enum class Answer { Ok, Cancel, Yes, No, Append, Overwrite, YesToAll };
 
 struct FileFilter {
   std::string description;  // "IGC files (*.igc)"

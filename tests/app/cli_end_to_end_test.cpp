@@ -162,9 +162,7 @@ TEST_F(CliEndToEnd, HelpVersionAndRefusedCommandLines) {
            // a value beyond 260 characters is refused, not cut, before anything is downloaded
            {{"/PORT=/dev/null", "/KML_LOG=" + std::string(270, 'k') + ".kml"}, "Download track log: Too long file name\n"},
            {{"/PORT=/dev/null", "/IGC_LOG=" + std::string(261, 'i')}, "Save IGC log: Too long file name\n"},
-           {{"/MPS_LOG=x.mps", "/WIN=0"}, "Download track log: MapSource files cannot be written by this build\n"},
-           {{"/GPS=MLR", "/RD_WPT=x.wpt", "/WIN=0"}, "Download waypoints: OziExplorer waypoint files cannot be written by this build\n"},
-           {{"/WR_WPT=x.wpt", "/WIN=0"}, "Reading waypoint file: Waypoint files cannot be read by this build\n"},
+           {{"/WR_WPT=/nonexistent/x.wpt"}, "Error opening waypoint file: No such file or directory\n"},
        }) {
     ProgramRun run = Tarnvik(r.args);
     EXPECT_EQ(run.status, 1) << r.args[0];

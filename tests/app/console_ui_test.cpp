@@ -109,5 +109,14 @@ TEST(ConsoleUi, ProgressInPlaceOnATerminal) {
             "\rTransfer aborted\x1b[K\n");
 }
 
+TEST(ConsoleUi, TheWaypointIdQuestionPrintsItsAnswer) {
+  std::ostringstream out;
+  ConsoleUi ui(out);
+  EXPECT_EQ(ui.Ask("Modify waypoint ID", "abc\n\nModify (-> uppercase or truncate) this ID ?",
+                   core::Buttons::YesYesToAllNoCancel, core::Answer::YesToAll),
+            core::Answer::YesToAll);
+  EXPECT_EQ(out.str(), "Modify waypoint ID: abc Modify (-> uppercase or truncate) this ID ? -> Yes to All\n");
+}
+
 }  // namespace
 }  // namespace tarnvik::app

@@ -128,8 +128,8 @@ TEST_F(FileCommandsTest, AFailedOpenKeepsTheLogAndItsRawIgcLog) {
   ASSERT_EQ(ui.shown.size(), 1u);
   EXPECT_EQ(ui.shown[0].caption, "Error opening track log file");
   ui.shown.clear();
-  Open(kIgcFile, 2);  // a type whose reader is not part of this build says so
-  ui.ExpectOnly("Read track log file", "Reading Ozi files is not supported by this version");
+  Open(kIgcFile, 4);  // a type whose reader is not part of this build says so
+  ui.ExpectOnly("Read track log file", "Reading TopNavigator files is not supported by this version");
   EXPECT_EQ(session.track.rawIgc, raw);
 
   // An unsaved log asks first; Cancel opens no dialog.
@@ -261,6 +261,155 @@ TEST(FileDialogs, FilterIndicesFoldOntoTheirTypes) {
   EXPECT_EQ(FoldFilterIndex(18, 9), 9);
   EXPECT_EQ(FoldFilterIndex(19, 9), 1);
   EXPECT_EQ(FoldFilterIndex(0, 5), 1);
+}
+
+}  // namespace
+}  // namespace tarnvik::app
+
+namespace tarnvik::app {
+namespace {
+
+// "Save log As" in each format writer's type, then "Open log" of that file with the same type.
+TEST_F(FileCommandsTest, SaveLogAsFormatsReadBackThroughOpenLog) {
+  Open(kIgcFile, 7);
+  const std::vector<core::TrackPoint> original = session.track.log.points;
+  struct Type {
+    int save;  // filter index of "Save track log"
+    int open;  // filter index of "Read track log"
+    const char* extension;
+  };
+  const Type types[] = {{1, 2, ".plt"}, {2, 5, ".mps"}, {4, 8, ".gpx"}, {5, 9, ".csv"}};
+  for (const Type& t : types) {
+    SCOPED_TRACE(t.extension);
+    session.ChangeView(ViewMode::Tracklog, true);
+    SelectAllRows();
+    session.track.saved = false;
+    const std::string path = (dir / "saved").string();
+    ui.files = {path};
+    ui.pickedFilters = {t.save};
+    DispatchCommand(session, 40116);
+    ui.ExpectOnly("Save track log", "File written");
+    EXPECT_EQ(session.statusLine, "200 positions written");
+    EXPECT_EQ(session.productLine, path + t.extension);
+    EXPECT_TRUE(session.track.saved);
+    EXPECT_EQ(session.settings.Number(core::SettingId::LogExportExt), t.save);
+
+    Open(path + t.extension, t.open);
+    EXPECT_TRUE(ui.shown.empty()) << ui.Texts()[0];
+    ASSERT_EQ(session.track.log.points.size(), original.size());
+    EXPECT_EQ(session.track.log.sourceKind, 0);
+    EXPECT_EQ(session.statusLine, "200 positions read  (Bad/missing signature)");
+    for (size_t i = 0; i < original.size(); ++i) {
+      EXPECT_EQ(session.track.log.points[i].time, original[i].time) << i;
+      EXPECT_NEAR(session.track.log.points[i].latitude, original[i].latitude, 120) << i;
+    }
+    EXPECT_TRUE(session.track.rawIgc.empty());
+    fs::remove(path + t.extension);
+  }
+}
+
+TEST_F(FileCommandsTest, SaveLogAsKeepsAnExistingFileUnlessConfirmed) {
+  Open(kIgcFile, 7);
+  SelectAllRows();
+  const std::string path = (dir / "kept.gpx").string();
+  ASSERT_EQ(core::WriteFileAtomically(path, "old"), "");
+  ui.files = {path};
+  ui.pickedFilters = {4};
+  ui.answers = {Answer::Cancel};
+  DispatchCommand(session, 40116);
+  ui.ExpectOnly("File creation", "File already exists, overwrite ?");
+  EXPECT_EQ(ReadText(path), "old");
+  EXPECT_FALSE(session.track.saved);
+
+  // The waypoint view has no fixes to save.
+  session.ChangeView(ViewMode::Waypoints);
+  ui.files = {path};
+  ui.pickedFilters = {4};
+  DispatchCommand(session, 40116);
+  ui.ExpectOnly("Save track log", "Incorrect view mode");
+}
+
+core::Waypoint Wpt(const char* id, double lat, double lon, int32_t altitude) {
+  core::Waypoint w;
+  std::snprintf(w.id, sizeof w.id, "%s", id);
+  w.latitude = core::LatitudeFromDegrees(lat).value();
+  w.longitude = core::LongitudeFromDegrees(lon).value();
+  w.altitude = altitude;
+  return w;
+}
+
+TEST_F(FileCommandsTest, WaypointsSavedInEachTypeOpenAgainAndAppendWithTheDuplicateQuestion) {
+  const std::vector<core::Waypoint> list = {Wpt("TOP", 46.5, 8.25, 1850), Wpt("LZ", 46.4, 8.3, 600)};
+  for (int type = 1; type <= 6; ++type) {
+    SCOPED_TRACE(type);
+    session.waypoints.waypoints = list;
+    session.waypoints.shownCount = 2;
+    session.ChangeView(ViewMode::Waypoints, true);
+    SelectAllRows();
+    const std::string path = (dir / ("list" + std::to_string(type))).string();
+    ui.files = {path};
+    ui.pickedFilters = {type};
+    DispatchCommand(session, 40118);
+    ui.ExpectOnly("Save waypoints", "File written");
+    EXPECT_EQ(session.statusLine, "2 waypoints written");
+    const std::string written = path + std::string(SaveWaypointTypes()[static_cast<size_t>(type - 1)].extension);
+    ASSERT_TRUE(fs::exists(written));
+
+    // Replace: No to the append question.
+    session.waypoints.waypoints = {Wpt("OLD", 1, 2, 3)};
+    ui.files = {written};
+    ui.answers = {Answer::No};
+    DispatchCommand(session, 40047);
+    ui.ExpectOnly("Read waypoint file", "Append new waypoints to existing list ?");
+    EXPECT_EQ(session.statusLine, "2 waypoints read");
+    ASSERT_EQ(session.waypoints.waypoints.size(), 2u);
+    EXPECT_STREQ(session.waypoints.waypoints[0].id, "TOP");
+    EXPECT_EQ(session.waypoints.waypoints[1].altitude, 600);
+    EXPECT_EQ(session.viewMode, ViewMode::Waypoints);
+
+    // Append: Yes, and the duplicate TOP asks before it replaces.
+    session.waypoints.waypoints = {Wpt("OLD", 1, 2, 3), Wpt("TOP", 1, 2, 3)};
+    ui.files = {written};
+    ui.answers = {Answer::Yes, Answer::Yes};
+    DispatchCommand(session, 40047);
+    ASSERT_EQ(ui.shown.size(), 2u);
+    EXPECT_EQ(ui.shown[1].text, "Waypoint TOP already exists, overwrite ?");
+    ui.shown.clear();
+    ASSERT_EQ(session.waypoints.waypoints.size(), 3u);
+    EXPECT_EQ(session.waypoints.waypoints[1].altitude, 1850);
+    EXPECT_STREQ(session.waypoints.waypoints[2].id, "LZ");
+    fs::remove(written);
+  }
+  EXPECT_EQ(session.settings.Number(core::SettingId::WptExportExt), 6);
+}
+
+TEST_F(FileCommandsTest, OpenWaypointsAsksAboutIdsAndAFailedReadKeepsTheList) {
+  session.waypoints.waypoints = {Wpt("OLD", 1, 2, 3)};
+  const std::string path = (dir / "names.wpt").string();
+  ASSERT_EQ(core::WriteFileAtomically(path, "OziExplorer Waypoint File Version 1.1\r\nWGS 84\r\nR\r\nR\r\n"
+                                            "1,low,1,2,,0,1,3,0,65535,c,0,0,0,0\r\n"
+                                            "2,BAD,1,195,,0,1,3,0,65535,c,0,0,0,0\r\n"),
+            "");
+  ui.files = {path};
+  ui.answers = {Answer::Yes};
+  DispatchCommand(session, 40047);
+  ASSERT_EQ(ui.shown.size(), 2u);
+  EXPECT_EQ(ui.shown[0].caption, "Modify waypoint ID");
+  EXPECT_EQ(ui.shown[1].text, "Bad line 6");
+  ASSERT_EQ(session.waypoints.waypoints.size(), 1u);
+  EXPECT_STREQ(session.waypoints.waypoints[0].id, "OLD");
+
+  ui.shown.clear();
+  ui.files = {(dir / "none.wpt").string()};
+  DispatchCommand(session, 40047);
+  ASSERT_EQ(ui.shown.size(), 1u);
+  EXPECT_EQ(ui.shown[0].caption, "Error opening waypoint file");
+
+  // Nothing selected to save.
+  ui.shown.clear();
+  session.ChangeView(ViewMode::Waypoints, true);
+  DispatchCommand(session, 40118);
+  ui.ExpectOnly("Save waypoints", "No waypoints selected");
 }
 
 }  // namespace

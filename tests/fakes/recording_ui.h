@@ -17,6 +17,7 @@ struct ShownMessage {
   std::string text;
   core::Icon icon = core::Icon::None;
   bool question = false;
+  core::Buttons buttons = core::Buttons::Ok;  // of a question
 };
 
 class RecordingUi : public core::Ui {
@@ -30,9 +31,9 @@ class RecordingUi : public core::Ui {
   void ShowMessage(const std::string& caption, const std::string& text, core::Icon icon) override {
     shown.push_back({caption, text, icon, false});
   }
-  core::Answer Ask(const std::string& caption, const std::string& text, core::Buttons,
+  core::Answer Ask(const std::string& caption, const std::string& text, core::Buttons buttons,
                    core::Answer defaultAnswer, core::Icon icon) override {
-    shown.push_back({caption, text, icon, true});
+    shown.push_back({caption, text, icon, true, buttons});
     if (answers.empty()) return defaultAnswer;
     core::Answer a = answers.front();
     answers.pop_front();
