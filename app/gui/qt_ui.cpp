@@ -87,6 +87,12 @@ core::Answer QtUi::Box(const MessageBoxCall& call) {
       addText("&Overwrite", QMessageBox::DestructiveRole, core::Answer::Overwrite);
       add(QMessageBox::Cancel, core::Answer::Cancel);
       break;
+    case core::Buttons::YesYesToAllNoCancel:
+      add(QMessageBox::Yes, core::Answer::Yes);
+      add(QMessageBox::YesToAll, core::Answer::YesToAll);
+      addText("No (skip)", QMessageBox::NoRole, core::Answer::No);
+      add(QMessageBox::Cancel, core::Answer::Cancel);
+      break;
   }
   core::Answer escapeAnswer = answers.back().second;
   for (auto& [button, answer] : answers) {
