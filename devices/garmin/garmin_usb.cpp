@@ -216,6 +216,13 @@ int Aborted(GarminUsbSession& s) {
 
 std::string MemoryErrorText() { return std::strerror(ENOMEM); }
 
+// A packet read of a download that failed: after an abort the pipe was cut short on purpose
+// (the abort's own path), otherwise the step's "Packet read error".
+int ReadFailed(GarminUsbSession& s, const char* caption, int base, int result) {
+  if (s.operation.IsCancelled()) return Aborted(s);
+  return Fail(s, caption, PacketReadError(base, result));
+}
+
 }  // namespace
 
 int ReadUsbProductData(GarminUsbSession& s) {
@@ -284,7 +291,7 @@ int DownloadGarminUsbWaypoints(GarminUsbSession& s, std::vector<core::Waypoint>&
   Note(s, "Requesting waypoint download");
   if (SendWord(s, kPidCommand, kCommandTransferWaypoints) != 0) return Fail(s, caption, "E303 Bulk OUT error");
   int r = ReadUsbPacket(s);
-  if (r != 0) return Fail(s, caption, PacketReadError(303, r));
+  if (r != 0) return ReadFailed(s, caption, 303, r);
   if (s.PacketId() != kPidRecords || s.DataSize() < 2) return Fail(s, caption, "E313 Bad record count packet");
   const int count = ReadU16Le(s.Data());
   if (count > 0 && idMode == nullptr) {
@@ -298,7 +305,7 @@ int DownloadGarminUsbWaypoints(GarminUsbSession& s, std::vector<core::Waypoint>&
   const uint16_t type = s.capabilities.waypointType;
   for (int i = 0; i < count; ++i) {
     r = ReadUsbPacket(s);
-    if (r != 0) return Fail(s, caption, PacketReadError(314, r));
+    if (r != 0) return ReadFailed(s, caption, 314, r);
     if (s.operation.IsCancelled()) return Aborted(s);
     core::Waypoint waypoint;
     if (s.PacketId() != kPidWaypoint) return Fail(s, caption, "E324 Bad waypoint data packet");
@@ -312,7 +319,7 @@ int DownloadGarminUsbWaypoints(GarminUsbSession& s, std::vector<core::Waypoint>&
     }
   }
   r = ReadUsbPacket(s);
-  if (r != 0) return Fail(s, caption, PacketReadError(325, r));
+  if (r != 0) return ReadFailed(s, caption, 325, r);
   if (s.PacketId() != kPidTransferComplete || s.DataSize() < 2) {
     return Fail(s, caption, "E335 Bad transfer complete packet type or format");
   }
@@ -327,7 +334,7 @@ int DownloadGarminUsbTrack(GarminUsbSession& s, std::vector<core::TrackPoint>& o
   Note(s, "Requesting track log download");
   if (SendWord(s, kPidCommand, kCommandTransferTrack) != 0) return Fail(s, caption, "E203 Bulk OUT error");
   int r = ReadUsbPacket(s);
-  if (r != 0) return Fail(s, caption, PacketReadError(203, r));
+  if (r != 0) return ReadFailed(s, caption, 203, r);
   if (s.PacketId() != kPidRecords || s.DataSize() < 2) return Fail(s, caption, "E213 Bad record count packet");
   // The count includes the track header packets.
   const int count = ReadU16Le(s.Data());
@@ -343,7 +350,7 @@ int DownloadGarminUsbTrack(GarminUsbSession& s, std::vector<core::TrackPoint>& o
   bool trackOpened = false;  // the first point after a track header starts a segment
   for (int i = 0; i < count; ++i) {
     r = ReadUsbPacket(s);
-    if (r != 0) return Fail(s, caption, PacketReadError(214, r));
+    if (r != 0) return ReadFailed(s, caption, 214, r);
     if (s.operation.IsCancelled()) return Aborted(s);
     if (s.PacketId() == kPidTrackPoint) {
       core::TrackPoint point;
@@ -361,7 +368,7 @@ int DownloadGarminUsbTrack(GarminUsbSession& s, std::vector<core::TrackPoint>& o
     }
   }
   r = ReadUsbPacket(s);
-  if (r != 0) return Fail(s, caption, PacketReadError(226, r));
+  if (r != 0) return ReadFailed(s, caption, 226, r);
   if (s.PacketId() != kPidTransferComplete || s.DataSize() < 2) {
     return Fail(s, caption, "E236 Bad transfer complete packet type or format");
   }
