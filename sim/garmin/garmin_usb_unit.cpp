@@ -246,6 +246,11 @@ void GarminUsbUnit::Close() {
   closedSignal_.notify_all();
 }
 
+void GarminUsbUnit::Reopen() {
+  std::lock_guard lock(mutex_);
+  closed_ = false;
+}
+
 std::vector<std::vector<uint8_t>> GarminUsbUnit::bulkWrites() const {
   std::lock_guard lock(mutex_);
   return bulkWrites_;

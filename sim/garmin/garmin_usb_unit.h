@@ -76,6 +76,8 @@ class GarminUsbUnit : public access::UsbPipe {
   int WriteBulk(const uint8_t* bytes, size_t count, int timeoutMs) override;
   int ReadBulk(uint8_t* buffer, size_t size, int timeoutMs) override;
   void Close() override;
+  // The unit plugged in again after a job closed it: the pipes work again.
+  void Reopen();
 
   // Every bulk OUT transfer the host made, in order; a zero-length packet after a transfer of a
   // multiple of 64 bytes is recorded as an empty entry.
