@@ -42,12 +42,16 @@ class GarminUsbRun : public ::testing::Test {
                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
+    savedRoutines_ = access::DefaultAccessRoutines();
   }
+  // The process-wide table and opener are left as the other tests of this program expect them.
   void TearDown() override {
+    access::DefaultAccessRoutines() = savedRoutines_;
     access::RegisterUsbOpener({});
     fs::remove_all(dir_);
   }
   fs::path dir_;
+  access::AccessRoutineTable savedRoutines_;
 };
 
 TEST_F(GarminUsbRun, BuiltProgramWithoutAUnit) {
