@@ -196,6 +196,77 @@ TEST(GarminUsbPacketReader, EmptyBulkReadsAreRetriedFiftyTimesThenFail) {
   }
 }
 
+// The answers the simulated unit never gives wrongly, scripted packet by packet after the
+// session start: each wrong one and its message.
+TEST(GarminUsbPacketReader, WrongPacketsOfEachStep) {
+  const auto word = [](uint16_t id, uint16_t value) {
+    std::vector<uint8_t> p = Packet(20, id, 2, 2);
+    p[12] = static_cast<uint8_t>(value);
+    p[13] = static_cast<uint8_t>(value >> 8);
+    return p;
+  };
+  struct Case {
+    const char* name;
+    bool track;
+    std::vector<std::vector<uint8_t>> bulk;
+    const char* text;
+  } cases[] = {
+      {"track records packet of 1 byte", true, {Packet(20, 27, 1, 1)}, "E213 Bad record count packet"},
+      {"track records packet with another id", true, {word(12, 1)}, "E213 Bad record count packet"},
+      {"track complete of 1 byte", true, {word(27, 0), Packet(20, 12, 1, 1)},
+       "E236 Bad transfer complete packet type or format"},
+      {"track complete with another id", true, {word(27, 0), word(27, 0)},
+       "E236 Bad transfer complete packet type or format"},
+      {"track point of 20 bytes", true, {word(27, 1), Packet(20, 34, 20, 20)}, "E224 Packet type/length mismatch"},
+      {"track point cut by its header size", true, {word(27, 1), Packet(20, 34, 21, 13)},
+       "E224 Packet type/length mismatch"},
+      {"track record of another id", true, {word(27, 1), Packet(20, 35, 21, 21)}, "E226 Bad data packet"},
+      {"waypoint records packet with another id", false, {word(12, 1)}, "E313 Bad record count packet"},
+      {"waypoint of 47 bytes", false, {word(27, 1), Packet(20, 35, 47, 47)}, "E324 Bad waypoint data packet"},
+      {"waypoint complete with another id", false, {word(27, 0), word(35, 7)},
+       "E335 Bad transfer complete packet type or format"},
+  };
+  for (const auto& c : cases) {
+    PipeRig rig;
+    rig.session.capabilities.trackTransfer = 301;
+    rig.session.capabilities.trackPointType = 301;
+    rig.session.capabilities.waypointType = 108;
+    std::vector<uint8_t> started = Packet(0, 6, 4, 4);
+    rig.pipe.interrupt = {started, Packet(0, 2, 0, 0)};
+    rig.pipe.bulk.assign(c.bulk.begin(), c.bulk.end());
+    std::vector<core::TrackPoint> points;
+    std::vector<core::Waypoint> waypoints;
+    const int r = c.track ? DownloadGarminUsbTrack(rig.session, points) : DownloadGarminUsbWaypoints(rig.session, waypoints);
+    EXPECT_EQ(r, -1) << c.name;
+    ASSERT_EQ(rig.operation.failures.size(), 1u) << c.name;
+    EXPECT_EQ(rig.operation.failures[0].caption, c.track ? "Read track log" : "Read waypoints") << c.name;
+    EXPECT_EQ(rig.operation.failures[0].text, c.text) << c.name;
+  }
+}
+
+TEST(GarminUsbProductData, WrongProductAndArrayPackets) {
+  std::vector<uint8_t> product = Packet(20, 255, 6, 6);
+  std::memcpy(product.data() + 12, "\x24\x01\x5e\x01" "A", 6);
+  struct Case {
+    std::vector<std::vector<uint8_t>> bulk;
+    const char* text;
+  } cases[] = {
+      {{Packet(20, 255, 4, 4)}, "E114 Bad product data packet"},
+      {{Packet(20, 248, 6, 6)}, "E114 Bad product data packet"},
+      {{Packet(20, 255, 6, 4)}, "E114 Bad product data packet"},  // the header's size counts
+      {{product, Packet(20, 12, 2, 2)}, "E124 Bad protocol array data packet"},
+      {{product, Packet(20, 253, 4, 4)}, "E125 Bad protocol data packet"},
+  };
+  for (const auto& c : cases) {
+    PipeRig rig;
+    rig.pipe.interrupt = {Packet(0, 6, 4, 4), Packet(0, 2, 0, 0)};
+    rig.pipe.bulk.assign(c.bulk.begin(), c.bulk.end());
+    EXPECT_EQ(ReadUsbProductData(rig.session), -1);
+    ASSERT_EQ(rig.operation.failures.size(), 1u) << c.text;
+    EXPECT_EQ(rig.operation.failures[0].text, c.text);
+  }
+}
+
 // ---- the product data exchange ------------------------------------------------------------
 
 TEST(GarminUsbProductData, OverBulkAndOverInterrupt) {
