@@ -395,6 +395,31 @@ TEST(GarminUsbTransfers, UploadsReachTheUnitAsOverTheSerialLink) {
   }
 }
 
+// Packets longer than the area, or whose header promises more than came: the points are those
+// the bytes held carry, as without the fault.
+TEST(GarminUsbTransfers, OverlongPacketsAndOverstatedSizesKeepThePoints) {
+  UsbRig clean;
+  ASSERT_EQ(ReadUsbProductData(clean.session), 0);
+  std::vector<core::TrackPoint> want;
+  ASSERT_EQ(DownloadGarminUsbTrack(clean.session, want), 0);
+  for (UsbPacketFault fault : {UsbPacketFault::OverlongData, UsbPacketFault::SizeBeyondBytes}) {
+    for (int at : {3, 4, 5, 9}) {  // points, and the transfer complete packet
+      GarminUsbUnitConfig config;
+      config.packetFault = fault;
+      config.packetFaultAt = at;
+      UsbRig rig(Unit(), config);
+      ASSERT_EQ(ReadUsbProductData(rig.session), 0);
+      std::vector<core::TrackPoint> points;
+      ASSERT_EQ(DownloadGarminUsbTrack(rig.session, points), 0) << ::testing::PrintToString(rig.FailureTexts());
+      ASSERT_EQ(points.size(), want.size());
+      EXPECT_EQ(0, std::memcmp(points.data(), want.data(), want.size() * sizeof(core::TrackPoint))) << at;
+      if (fault == UsbPacketFault::OverlongData && at < 9) {
+        EXPECT_NE(rig.capture.Contents().find(" EE EE EE"), std::string::npos);  // what came is dumped
+      }
+    }
+  }
+}
+
 TEST(GarminUsbTransfers, AWriteOfWholeBulkPacketsEndsWithAZeroLengthPacket) {
   UsbRig rig(Unit(108));
   ASSERT_EQ(ReadUsbProductData(rig.session), 0);
@@ -519,6 +544,8 @@ TEST(GarminUsbFaults, EachFaultGivesItsOneMessage) {
       {"track: session write", Step::Track, 301, failOp(p + 1), "Read track log", "E200 Bulk OUT error"},
       {"track: session read", Step::Track, 301, failOp(p + 2), "Read track log", "E201 Interrupt IN error"},
       {"track: session answer", Step::Track, 301, corruptOp(p + 2), "Read track log", "E202 Interrupt IN data error"},
+      {"track: the unit falls silent", Step::Track, 301, [](auto& c) { c.silentAfterOperations = kProductOps; },
+       "Read track log", "E200 Bulk OUT error"},
       {"track: command", Step::Track, 301, failOp(p + 3), "Read track log", "E203 Bulk OUT error"},
       {"track: records read", Step::Track, 301, failOp(p + 4), "Read track log", "E204 Packet read error"},
       {"track: records packet", Step::Track, 301, packet(UsbPacketFault::WrongType, q + 1), "Read track log",
