@@ -1,12 +1,17 @@
 #include "app/instrument_families.h"
 
 #include "devices/flytec/flytec_transfers.h"
-#include "devices/garmin/garmin_transfers.h"
+#include "devices/garmin/garmin_usb.h"
+#include "devices/garmin/garmin_usb_open.h"
 
 namespace tarnvik::app {
 
-void RegisterInstrumentFamilies(access::AccessRoutineTable& table) {
-  devices::garmin::RegisterGarminSerialRoutines(table);
+void RegisterInstrumentFamilies(access::AccessRoutineTable& table, const devices::garmin::CtrOutlineFunction& ctrOutline) {
+  devices::garmin::RegisterGarminSerialRoutines(table, ctrOutline);
+  devices::garmin::RegisterGarminUsbRoutines(table, ctrOutline);
+#ifndef _WIN32
+  access::RegisterUsbOpener(devices::garmin::GarminUsbOpener());
+#endif
   devices::flytec::RegisterFlytecRoutines(table);
 }
 

@@ -1,8 +1,8 @@
 # tarnvik_layer(<name> [RECURSE] [DEPS <targets>...] [EXCLUDE <dir>...])
 # Builds the static library tarnvik_<name> from every .cpp in the calling folder (and its
 # subfolders with RECURSE). Platform files follow their suffix: *_posix.cpp only on POSIX,
-# *_win32.cpp only on Windows. A layer without sources yet becomes an INTERFACE library so
-# that the layers above can already name it. The repository root is the include root:
+# *_win32.cpp only on Windows, *_libusb.cpp everywhere but Windows. A layer without sources
+# yet becomes an INTERFACE library so that the layers above can already name it. The repository root is the include root:
 # sources include "core/records.h", "geo/geodesy.h" and so on.
 function(tarnvik_layer name)
   cmake_parse_arguments(L "RECURSE" "" "DEPS;EXCLUDE;PRIVATE_DEPS" ${ARGN})
@@ -16,6 +16,7 @@ function(tarnvik_layer name)
   endforeach()
   if(WIN32)
     list(FILTER srcs EXCLUDE REGEX "_posix\\.cpp$")
+    list(FILTER srcs EXCLUDE REGEX "_libusb\\.cpp$")
   else()
     list(FILTER srcs EXCLUDE REGEX "_win32\\.cpp$")
   endif()

@@ -61,8 +61,6 @@ struct Transfer {
   void Status(const std::string& text) { session.link.operation().Status(text); }
 };
 
-// The records packet carries a 16-bit count; the track header of A301 and A302 counts too.
-constexpr int kMaxRecords = 65535;
 
 // "S.mmm": whole seconds and thousandths of an elapsed time.
 std::string Seconds(int64_t elapsedMs) {
@@ -82,7 +80,7 @@ int SendWord(GarminSession& session, uint8_t id, uint16_t value) {
   return SendGarminPacket(session, id, data, 2);
 }
 
-void ShowIds(GarminSession& session, const IdModeOptions& ids) {
+void ShowIds(core::Operation& operation, const IdModeOptions& ids) {
   std::string text;
   if (ids.competitionId >= 0 && ids.civlId >= 0) {
     text = FormatCounts("Comp ID = %, CIVL ID = %", ids.competitionId, ids.civlId);
@@ -91,10 +89,58 @@ void ShowIds(GarminSession& session, const IdModeOptions& ids) {
   } else if (ids.civlId >= 0) {
     text = FormatCounts("CIVL ID = %", ids.civlId);
   }
-  if (!text.empty()) session.link.operation().Product(text);
+  if (!text.empty()) operation.Product(text);
 }
 
 }  // namespace
+
+bool TrackUploadSendsHeader(uint16_t trackTransfer) { return trackTransfer == 301 || trackTransfer == 302; }
+
+int MaxTrackUploadPoints(uint16_t trackTransfer) {
+  return TrackUploadSendsHeader(trackTransfer) ? kMaxGarminRecords - 1 : kMaxGarminRecords;
+}
+
+std::string TooManyWaypointsText(size_t count) {
+  return FormatCounts("Too many waypoints (%): a Garmin unit takes at most % in one transfer",
+                      static_cast<int32_t>(std::min<size_t>(count, INT32_MAX)), kMaxGarminRecords);
+}
+
+std::string TooManyTrackPointsText(size_t count, int ctrNumber, int limit) {
+  const int32_t n = static_cast<int32_t>(std::min<size_t>(count, INT32_MAX));
+  return ctrNumber > 0
+             ? FormatCounts("CTR %: too many points (%): a Garmin unit takes at most % in one transfer", ctrNumber, n,
+                            limit)
+             : FormatCounts("Too many track points (%): a Garmin unit takes at most % in one transfer", n, limit);
+}
+
+void NoteIdWaypoint(const core::Waypoint& waypoint, IdModeOptions& ids, core::Operation& operation) {
+  if (!ids.decodeIdPosition) return;
+  const bool civl = std::strcmp(waypoint.id, "CIVLID") == 0;
+  const bool comp = std::strcmp(waypoint.id, "COMPID") == 0;
+  if (!civl && !comp) return;
+  const int32_t id = ids.decodeIdPosition(waypoint.latitude, waypoint.longitude);
+  (civl ? ids.civlId : ids.competitionId) = id;
+  ShowIds(operation, ids);
+}
+
+int WalkCtrZones(const std::vector<std::vector<core::Waypoint>>& zonePoints, core::Operation& operation,
+                 const CtrZoneUpload& upload) {
+  int result = 0;
+  int firstEmpty = 0;
+  int number = 0;
+  for (const auto& points : zonePoints) {
+    // An abort between zones ends the upload; the engine reports it.
+    if (operation.IsCancelled()) return -1;
+    ++number;
+    if (points.empty()) {
+      if (firstEmpty == 0) firstEmpty = number;
+      continue;
+    }
+    result = upload(points, number, result);
+  }
+  if (firstEmpty > 0) operation.Fail(kUploadCtrCaption, FormatCounts("No points for CTR % sent", firstEmpty));
+  return result;
+}
 
 int DownloadGarminWaypoints(GarminSession& session, std::vector<core::Waypoint>& out, IdModeOptions* idMode) {
   Transfer t{session, kReadWaypointsCaption};
@@ -133,15 +179,7 @@ int DownloadGarminWaypoints(GarminSession& session, std::vector<core::Waypoint>&
     const int converted = DecodeWaypoint(type, packet.data.data(), packet.size, waypoint);
     if (converted == kWaypointTooShort) return t.Fail("E306 Bad waypoint data packet");
     if (converted == kWaypointBadMarker) return t.Fail("E309 Bad waypoint data packet");
-    if (idMode != nullptr && idMode->decodeIdPosition) {
-      const bool civl = std::strcmp(waypoint.id, "CIVLID") == 0;
-      const bool comp = std::strcmp(waypoint.id, "COMPID") == 0;
-      if (civl || comp) {
-        const int32_t id = idMode->decodeIdPosition(waypoint.latitude, waypoint.longitude);
-        (civl ? idMode->civlId : idMode->competitionId) = id;
-        ShowIds(session, *idMode);
-      }
-    }
+    if (idMode != nullptr) NoteIdWaypoint(waypoint, *idMode, session.link.operation());
     if (!t.Sent(SendAck(session, kPidWaypoint), 305)) return -1;
     if ((i + 1) % 5 == 0) t.Status(FormatCounts("Waypoint % of % received", i + 1, count));
     if (idMode == nullptr) out.push_back(waypoint);
@@ -233,11 +271,7 @@ int UploadGarminWaypoints(GarminSession& session, const std::vector<core::Waypoi
   if (waypoints.empty()) return 0;
   Transfer t{session, kUploadWaypointsCaption};
   // A longer list cannot be announced: refused before anything of it is sent.
-  if (waypoints.size() > static_cast<size_t>(kMaxRecords)) {
-    return t.Fail(FormatCounts("Too many waypoints (%): a Garmin unit takes at most % in one transfer",
-                               static_cast<int32_t>(std::min<size_t>(waypoints.size(), INT32_MAX)), kMaxRecords),
-                  false);
-  }
+  if (waypoints.size() > static_cast<size_t>(kMaxGarminRecords)) return t.Fail(TooManyWaypointsText(waypoints.size()), false);
   const int count = static_cast<int>(waypoints.size());
   if (!t.Sent(SendWord(session, kPidRecords, static_cast<uint16_t>(count)), 400)) return -1;
   if (!t.ReceiveAck(kPidRecords, "E400 Timeout while waiting for ack. packet",
@@ -272,15 +306,10 @@ int UploadGarminTrack(GarminSession& session, const std::vector<core::Waypoint>&
   const uint16_t transfer = session.capabilities.trackTransfer;
   // A301 announces its track header in the count and sends it before the points. A302 units
   // get the same, so that the announced count matches what is sent.
-  const bool header = transfer == 301 || transfer == 302;
-  const int limit = header ? kMaxRecords - 1 : kMaxRecords;
+  const bool header = TrackUploadSendsHeader(transfer);
+  const int limit = MaxTrackUploadPoints(transfer);
   if (records.size() > static_cast<size_t>(limit)) {
-    const int32_t n = static_cast<int32_t>(std::min<size_t>(records.size(), INT32_MAX));
-    return t.Fail(ctrNumber > 0 ? FormatCounts("CTR %: too many points (%): a Garmin unit takes at most % in one transfer",
-                                               ctrNumber, n, limit)
-                                : FormatCounts("Too many track points (%): a Garmin unit takes at most % in one transfer",
-                                               n, limit),
-                  false);
+    return t.Fail(TooManyTrackPointsText(records.size(), ctrNumber, limit), false);
   }
   const int count = static_cast<int>(records.size());
   if (!t.Sent(SendWord(session, kPidRecords, static_cast<uint16_t>(count + (header ? 1 : 0))), 500)) return -1;
@@ -325,24 +354,13 @@ int UploadGarminTrack(GarminSession& session, const std::vector<core::Waypoint>&
 }
 
 int UploadGarminCtrs(GarminSession& session, const std::vector<std::vector<core::Waypoint>>& zonePoints) {
-  int result = 0;
-  int firstEmpty = 0;
-  int number = 0;
-  for (const auto& points : zonePoints) {
-    // An abort between zones ends the upload; the engine reports it.
-    if (session.link.Cancelled()) return -1;
-    ++number;
-    if (points.empty()) {
-      if (firstEmpty == 0) firstEmpty = number;
-      continue;
-    }
-    // After a failed zone the unit still answers the abort-transfer command; those answers
-    // must not be taken for the next zone's acknowledgements.
-    if (result != 0) DrainGarminPackets(session, kDrainQuietMs);
-    result = UploadGarminTrack(session, points, number);
-  }
-  if (firstEmpty > 0) session.link.operation().Fail(kUploadCtrCaption, FormatCounts("No points for CTR % sent", firstEmpty));
-  return result;
+  return WalkCtrZones(zonePoints, session.link.operation(),
+                      [&session](const std::vector<core::Waypoint>& points, int number, int previousResult) {
+                        // After a failed zone the unit still answers the abort-transfer command;
+                        // those answers must not be taken for the next zone's acknowledgements.
+                        if (previousResult != 0) DrainGarminPackets(session, kDrainQuietMs);
+                        return UploadGarminTrack(session, points, number);
+                      });
 }
 
 // ---- access engine routines -----------------------------------------------------------------

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "access/access_engine.h"
@@ -48,6 +49,29 @@ int UploadGarminTrack(GarminSession& session, const std::vector<core::Waypoint>&
 // result of the last upload; a zone without points is reported once at the end ("No points
 // for CTR % sent" with the first such number).
 int UploadGarminCtrs(GarminSession& session, const std::vector<std::vector<core::Waypoint>>& zonePoints);
+
+// ---- shared by the serial and USB transfers --------------------------------------------------
+
+// The records packet carries a 16-bit count.
+constexpr int kMaxGarminRecords = 65535;
+// A301 and A302 units get a track header before the points of a track upload, counted in the
+// announced number of records.
+bool TrackUploadSendsHeader(uint16_t trackTransfer);
+// The most points one track upload can announce on this unit.
+int MaxTrackUploadPoints(uint16_t trackTransfer);
+// The refusals of an upload beyond the records count.
+std::string TooManyWaypointsText(size_t count);
+std::string TooManyTrackPointsText(size_t count, int ctrNumber, int limit);
+// ID mode: a "COMPID" or "CIVLID" waypoint sets the competition or CIVL ID from its position and
+// shows the IDs known so far in the product line.
+void NoteIdWaypoint(const core::Waypoint& waypoint, IdModeOptions& ids, core::Operation& operation);
+// The CTR zone walk: every zone with points is uploaded with its number (1, 2, ... in list
+// order), also after a failed one (upload gets the previous zone's result); an abort between
+// zones ends the walk with -1; a zone without points is reported once at the end ("No points
+// for CTR % sent", caption "Upload CTR", with the first such number). The last upload's result.
+using CtrZoneUpload = std::function<int(const std::vector<core::Waypoint>& points, int number, int previousResult)>;
+int WalkCtrZones(const std::vector<std::vector<core::Waypoint>>& zonePoints, core::Operation& operation,
+                 const CtrZoneUpload& upload);
 
 // ---- access engine routines (protocol 0): product data exchange, then the transfer ----------
 
