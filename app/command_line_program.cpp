@@ -9,6 +9,7 @@
 
 #include "access/access_engine.h"
 #include "app/command_line.h"
+#include "app/command_line_airspace.h"
 #include "app/command_line_run.h"
 #include "app/command_line_headless.h"
 #include "core/file_io.h"
@@ -143,6 +144,8 @@ std::string UsageText() {
   out << core::kProgramName << ' ' << core::kVersionText << ": flight data transfer for free-flight pilots\n\n"
       << "usage: tarnvik /KEYWORD[=value] ...   run one transfer or conversion\n"
       << "       tarnvik --verify FILE...        check IGC security records and KML signatures\n"
+      << "       tarnvik --airspace FILE [OUT]   read an OpenAir airspace file (count its zones),\n"
+      << "                                       with OUT write them all to OUT\n"
       << "       tarnvik --help | --version\n\n"
       << "Keywords (case-insensitive; a value that holds blanks is one argument, or goes in\n"
       << "double quotes inside a whole command line):\n";
@@ -208,6 +211,7 @@ int RunProgram(int argc, const char* const* argv, std::ostream& out, core::Ui& u
       return 0;
     }
     if (first == "--verify") return VerifyFiles(std::vector<std::string>(argv + 2, argv + argc), out);
+    if (first == "--airspace") return RunAirspaceCommand(std::vector<std::string>(argv + 2, argv + argc), out, ui);
   }
   ParsedCommandLine parsed = ParseCommandLine(JoinCommandLineArguments(argc, argv), ui);
   if (parsed.result < 0) return parsed.exitStatus;

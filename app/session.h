@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ctr_forms.h"
 #include "app/igc_forms.h"
 #include "app/transfer.h"
 #include "core/flight_summary.h"
@@ -108,6 +109,12 @@ struct SessionDialogs {
   // Competition mode: the pilot confirms a download for the IDs the instrument holds (-1 = not
   // found); false refuses it. Unset: confirmed.
   std::function<bool(int32_t competitionId, int32_t civlId)> confirmCompetition;
+  // "Edit CTR" over the form (its Check runs on OK). Unset: "&Edit CTR" and "&New CTR" are not
+  // available.
+  std::function<bool(CtrEditForm& form)> ctrEdit;
+  // "CTR error notification" for one reader warning; the form's skipFurther is what the user
+  // left ticked. Unset: the warning goes to the Ui as a message, nothing is skipped.
+  std::function<void(CtrNotificationForm& form)> ctrNotification;
 };
 
 // The last folder and filter index of one file dialog.
@@ -117,7 +124,7 @@ struct DialogMemory {
 };
 
 // Identifies the file dialogs whose folder and type choice are remembered.
-enum class FileDialog { OpenLog, SaveLogAs, SaveKml, SaveIgc, VerifyIgc, OpenWaypoints, SaveWaypoints, DebugDump };
+enum class FileDialog { OpenLog, SaveLogAs, SaveKml, SaveIgc, VerifyIgc, OpenWaypoints, SaveWaypoints, DebugDump, Ctr };
 
 constexpr int kTransferEndMessage = 1024;
 constexpr const char* kBusyText = "Busy GPS driver";
