@@ -223,7 +223,6 @@ bool ParseCtrDataLine(const std::string& value, FlytecCtrStore& store, std::stri
     in >> s.kind >> s.latitude >> s.longitude;
     if (s.kind == 'C') in >> s.radius;
     if (s.kind == 'A') {
-      s.startLatitude = s.latitude;  // read below into the right fields
       in >> s.startLatitude >> s.startLongitude >> s.endLatitude >> s.endLongitude >> s.direction;
     }
     if (!in || (s.kind != 'P' && s.kind != 'C' && s.kind != 'A')) {
