@@ -451,28 +451,28 @@ int WaitCtrAck(FlytecSession& session) {
 int UploadCtrs(FlytecSession& session, const core::CtrList& zones) {
   core::Operation& operation = session.link.operation();
   core::Clock& clock = session.link.clock();
+  int sent = 0;  // segments of the current zone
+  // One sentence; an abort ends the upload with the segment count in the status line.
   auto send = [&](const std::string& sentence) {
-    if (session.link.Cancelled() || session.link.WriteText(sentence) != 0) {
-      return Fail(session, kUploadCtrCaption, "COM port write error");
+    if (session.link.Cancelled()) {
+      operation.Status(FormatCounts("% CTR segments sent", sent));
+      return -1;
     }
+    if (session.link.WriteText(sentence) != 0) return Fail(session, kUploadCtrCaption, "COM port write error");
     return 0;
   };
   for (const core::CtrRecord& zone : zones) {
     if (!zone.selected) continue;
     const std::vector<std::string> sentences = CtrUploadSentences(zone);
     size_t next = 0;
+    sent = 0;
     if (send(sentences[next++]) != 0) return -1;
     operation.Status("CTR name sent");
     clock.SleepMs(kSentencePauseMs);
     if (send(sentences[next++]) != 0) return -1;
     operation.Status("CTR remark sent");
     clock.SleepMs(kSentencePauseMs);
-    int sent = 0;
     for (const core::CtrSegment& s : zone.segments) {
-      if (session.link.Cancelled()) {
-        operation.Status(FormatCounts("% CTR segments sent", sent));
-        return -1;
-      }
       if (s.kind == 'A') {
         if (send(sentences[next++]) != 0) return -1;
         clock.SleepMs(kArcPauseMs);

@@ -182,6 +182,20 @@ TEST(FlytecCtrTransfer, RefusedOrMissingAckEndsTheUploadWithOneMessage) {
   EXPECT_EQ(FlytecSendCtrs(job), 0) << ::testing::PrintToString(rig.FailureTexts());
 }
 
+TEST(FlytecCtrTransfer, AbortEndsTheUploadWithTheSegmentCount) {
+  Rig rig;
+  access::AccessJob& job = rig.Job(access::kAccessUploadCtrs);
+  job.data.ctrs = Zones(std::string(kFourPoints) + kCircle);
+  FlytecSession session(job.link());
+  ASSERT_EQ(RequestProductData(session), 0);
+  // Aborted with the fourth status: name, remark, first and second segment sent.
+  rig.operation.cancelAfterStatuses = static_cast<int>(rig.operation.statuses.size()) + 4;
+  EXPECT_EQ(UploadCtrs(session, job.data.ctrs), -1);
+  EXPECT_EQ(rig.operation.statuses.back(), "2 CTR segments sent");
+  EXPECT_TRUE(rig.operation.failures.empty());
+  EXPECT_TRUE(rig.device.ctr.statuses.empty());  // the zone was never finished
+}
+
 TEST(FlytecCtrTransfer, ListWithoutEndTimesOutAndReleasesTheZones) {
   sim::flytec::FlytecDeviceConfig config;
   config.ctr.noListEnd = true;
