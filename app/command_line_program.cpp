@@ -9,6 +9,7 @@
 
 #include "access/access_engine.h"
 #include "app/command_line.h"
+#include "app/command_line_airspace.h"
 #include "app/command_line_run.h"
 #include "app/command_line_headless.h"
 #include "app/convert_command.h"
@@ -145,6 +146,8 @@ std::string UsageText() {
       << "usage: tarnvik /KEYWORD[=value] ...   run one transfer or conversion\n"
       << "       tarnvik --verify FILE...        check IGC security records and KML signatures\n"
       << ConvertUsageText()
+      << "       tarnvik --airspace FILE [OUT]   read an OpenAir airspace file (count its zones),\n"
+      << "                                       with OUT write them all to OUT\n"
       << "       tarnvik --help | --version\n\n"
       << "Keywords (case-insensitive; a value that holds blanks is one argument, or goes in\n"
       << "double quotes inside a whole command line):\n";
@@ -218,6 +221,7 @@ int RunProgram(int argc, const char* const* argv, std::ostream& out, core::Ui& u
     if (first == "--convert") {
       return RunConvertCommand(std::vector<std::string>(argv + 2, argv + argc), out, ui, core::SystemClock());
     }
+    if (first == "--airspace") return RunAirspaceCommand(std::vector<std::string>(argv + 2, argv + argc), out, ui);
   }
   ParsedCommandLine parsed = ParseCommandLine(JoinCommandLineArguments(argc, argv), ui);
   if (parsed.result < 0) return parsed.exitStatus;

@@ -9,6 +9,7 @@
 #include "app/command_line.h"
 #include "analysis/statistics_text.h"
 #include "app/command_line_run.h"
+#include "app/ctr_commands.h"
 #include "app/file_commands.h"
 #include "core/version.h"
 
@@ -21,8 +22,8 @@ using G = CommandGuard;
 constexpr const char* kDownloadTrack = "Download track log";
 constexpr const char* kDownloadWpts = "Download waypoints";
 constexpr const char* kUploadWpts = "Upload waypoints";
-constexpr const char* kUploadCtrs = "Upload CTRs";
-constexpr const char* kDownloadCtrs = "Download CTRs";
+constexpr const char* kUploadCtrs = "Upload CTR";
+constexpr const char* kDownloadCtrs = "Download CTR";
 
 constexpr CommandInfo kCommands[] = {
     // Logs
@@ -96,11 +97,11 @@ constexpr CommandInfo kCommands[] = {
     {40109, "Read from &Compeo/Competino", K::DownloadCtrs, 4, 0, G::Busy, kDownloadCtrs},
     {40110, "Read from &Flytec 5020/5030", K::DownloadCtrs, 4, 0, G::Busy, kDownloadCtrs},
     {40100, "&Read CTR(s) from file", K::ReadCtrFile, -1, 0, G::Busy, "Read CTR file"},
-    {40108, "&Write CTR(s) to file", K::WriteCtrFile, -1, 0, G::Ctr, "Write CTR file"},
+    {40108, "&Write CTR(s) to file", K::WriteCtrFile, -1, 0, G::Ctr, "Write CTR"},
     {40104, "&Edit CTR", K::EditCtr, -1, 0, G::Ctr, "Edit CTR"},
-    {40105, "&New CTR", K::NewCtr, -1, 0, G::Busy, "New CTR"},
-    {40111, "&Delete CTR(s)", K::DeleteCtrs, -1, 0, G::Ctr, "Delete CTR(s)"},
-    {40112, "&Show CTR as waypoints", K::ShowCtrAsWaypoints, -1, 0, G::Ctr, "Show CTR as waypoints"},
+    {40105, "&New CTR", K::NewCtr, -1, 0, G::Busy, "Edit CTR"},
+    {40111, "&Delete CTR(s)", K::DeleteCtrs, -1, 0, G::Ctr, "Edit CTR"},
+    {40112, "&Show CTR as waypoints", K::ShowCtrAsWaypoints, -1, 0, G::Ctr, "Show CTR"},
     // Tools, settings, views
     {40032, "Convert &Position", K::ConvertPosition, -1, 0, G::None, "Coordinate conversion"},
     {40028, "&Calculate distance", K::CalculateDistance, -1, 0, G::None, "Calculate distance"},
@@ -165,22 +166,6 @@ void UploadSelectedWaypoints(Session& session, const CommandInfo& c, int accessT
   int count = static_cast<int>(selected.size());
   data.waypoints = std::move(selected);
   session.StartUpload(accessType, c.protocol, std::move(data), count, std::string(c.caption));
-}
-
-void UploadSelectedCtrs(Session& session, const CommandInfo& c) {
-  access::AccessData data;
-  size_t row = 0;
-  const auto& selection = session.selection();
-  for (const core::CtrRecord& zone : session.ctrs) {
-    if (std::binary_search(selection.begin(), selection.end(), row)) data.ctrs.push_back(zone);
-    ++row;
-  }
-  if (data.ctrs.empty()) {
-    session.Message(std::string(c.caption), "No CTRs selected");
-    return;
-  }
-  int count = static_cast<int>(data.ctrs.size());
-  session.StartUpload(access::kAccessUploadCtrs, c.protocol, std::move(data), count, std::string(c.caption));
 }
 
 // "Set COM port": the ports that exist, the session's port preselected; the choice becomes the
@@ -274,12 +259,6 @@ void DeleteSelectedWaypoints(Session& session, const CommandInfo& c) {
 // False for a command whose dialog hook is not set or whose format this build does not have.
 bool HasDialogAndFormat(const Session& session, const CommandInfo& c) {
   switch (c.kind) {
-    case K::ReadCtrFile:
-    case K::WriteCtrFile:
-    case K::EditCtr:
-    case K::NewCtr:
-    case K::DeleteCtrs:
-    case K::ShowCtrAsWaypoints:
     case K::OlcIgcBuffer:
     case K::OlcSelected:
     case K::CompetitionMode:
@@ -288,6 +267,10 @@ bool HasDialogAndFormat(const Session& session, const CommandInfo& c) {
     case K::NewWaypoint:
     case K::EditWaypoint:
       if (!session.dialogs.waypointEdit) return false;
+      break;
+    case K::EditCtr:
+    case K::NewCtr:
+      if (!session.dialogs.ctrEdit) return false;
       break;
     case K::ConvertPosition:
       if (!session.dialogs.conversionTool) return false;
@@ -386,8 +369,14 @@ CommandOutcome DispatchCommand(Session& session, int id) {
       UploadSelectedWaypoints(session, c, access::kAccessUploadWaypoints);
       break;
     case K::UploadWaypointsAsLog: UploadSelectedWaypoints(session, c, access::kAccessUploadTrackLog); break;
-    case K::UploadCtrs: UploadSelectedCtrs(session, c); break;
-    case K::DownloadCtrs: session.StartJob(access::kAccessDownloadCtrs, c.protocol, 0, caption); break;
+    case K::UploadCtrs: UploadCtrCommand(session, c.protocol); break;
+    case K::DownloadCtrs: DownloadCtrCommand(session, c.protocol); break;
+    case K::ReadCtrFile: ReadCtrFileCommand(session); break;
+    case K::WriteCtrFile: WriteCtrFileCommand(session); break;
+    case K::EditCtr: EditCtrCommand(session); break;
+    case K::NewCtr: NewCtrCommand(session); break;
+    case K::DeleteCtrs: DeleteCtrCommand(session); break;
+    case K::ShowCtrAsWaypoints: ShowCtrCommand(session); break;
     case K::EraseTrack:
       if (session.ui().Ask("Erase Track Log", "Are you sure ?", core::Buttons::OkCancel, core::Answer::Cancel) ==
           core::Answer::Ok) {

@@ -75,6 +75,7 @@ std::optional<DialogSlots> PersistentSlots(FileDialog dialog) {
     case FileDialog::OpenWaypoints: return DialogSlots{core::SettingId::WaypointDir, core::SettingId::WptImportExt};
     case FileDialog::SaveWaypoints: return DialogSlots{core::SettingId::WaypointDir, core::SettingId::WptExportExt};
     case FileDialog::DebugDump: return std::nullopt;
+    case FileDialog::Ctr: return DialogSlots{core::SettingId::CtrDir, std::nullopt};
   }
   return std::nullopt;
 }

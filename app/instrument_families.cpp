@@ -1,10 +1,16 @@
 #include "app/instrument_families.h"
 
+#include "airspace/openair.h"
+#include "devices/flytec/flytec_ctr.h"
 #include "devices/flytec/flytec_transfers.h"
 #include "devices/garmin/garmin_usb.h"
 #include "devices/garmin/garmin_usb_open.h"
 
 namespace tarnvik::app {
+
+void RegisterInstrumentFamilies(access::AccessRoutineTable& table) {
+  RegisterInstrumentFamilies(table, airspace::CtrOutlinePoints);
+}
 
 void RegisterInstrumentFamilies(access::AccessRoutineTable& table, const devices::garmin::CtrOutlineFunction& ctrOutline) {
   devices::garmin::RegisterGarminSerialRoutines(table, ctrOutline);
@@ -13,6 +19,7 @@ void RegisterInstrumentFamilies(access::AccessRoutineTable& table, const devices
   access::RegisterUsbOpener(devices::garmin::GarminUsbOpener());
 #endif
   devices::flytec::RegisterFlytecRoutines(table);
+  devices::flytec::RegisterFlytecCtrRoutines(table);
 }
 
 }  // namespace tarnvik::app

@@ -8,10 +8,14 @@
 namespace tarnvik::app {
 
 // Fills the routine table with every family's worker routines (Garmin serial, protocol 0, and
-// USB, protocol 8; Flytec/Brauniger) and registers the Garmin USB opener (libusb; none on
-// Windows yet) as the process-wide opener. The Garmin CTR uploads are registered only with the
-// airspace layer's outline conversion. Calling it again changes nothing.
-void RegisterInstrumentFamilies(access::AccessRoutineTable& table,
-                                const devices::garmin::CtrOutlineFunction& ctrOutline = {});
+// USB, protocol 8; Flytec/Brauniger with its airspace transfer) and registers the Garmin USB
+// opener (libusb; none on Windows yet) as the process-wide opener. Zones go to a Garmin as
+// tracks of their outline points (the airspace layer's CtrOutlinePoints). Calling it again
+// changes nothing.
+void RegisterInstrumentFamilies(access::AccessRoutineTable& table);
+
+// The same with another outline conversion for the Garmin CTR uploads; an empty one leaves
+// those uploads unregistered.
+void RegisterInstrumentFamilies(access::AccessRoutineTable& table, const devices::garmin::CtrOutlineFunction& ctrOutline);
 
 }  // namespace tarnvik::app

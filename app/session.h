@@ -19,6 +19,7 @@
 #include "access/serial_ports.h"
 #include "app/conversion_form.h"
 #include "app/distance_form.h"
+#include "app/ctr_forms.h"
 #include "app/igc_forms.h"
 #include "app/transfer.h"
 #include "app/waypoint_edit_form.h"
@@ -124,6 +125,12 @@ struct SessionDialogs {
   // port chosen or typed (a device path the list does not know, such as a pseudo-terminal
   // link), or nothing when cancelled. Unset: the Ui's item choice over the listed ports.
   std::function<std::optional<std::string>(const access::ComPortChoice& choice)> comPort;
+  // "Edit CTR" over the form (its Check runs on OK). Unset: "&Edit CTR" and "&New CTR" are not
+  // available.
+  std::function<bool(CtrEditForm& form)> ctrEdit;
+  // "CTR error notification" for one reader warning; the form's skipFurther is what the user
+  // left ticked. Unset: the warning goes to the Ui as a message, nothing is skipped.
+  std::function<void(CtrNotificationForm& form)> ctrNotification;
 };
 
 // The last folder and filter index of one file dialog.
@@ -133,7 +140,7 @@ struct DialogMemory {
 };
 
 // Identifies the file dialogs whose folder and type choice are remembered.
-enum class FileDialog { OpenLog, SaveLogAs, SaveKml, SaveIgc, VerifyIgc, OpenWaypoints, SaveWaypoints, DebugDump };
+enum class FileDialog { OpenLog, SaveLogAs, SaveKml, SaveIgc, VerifyIgc, OpenWaypoints, SaveWaypoints, DebugDump, Ctr };
 
 constexpr int kTransferEndMessage = 1024;
 constexpr const char* kBusyText = "Busy GPS driver";

@@ -124,7 +124,7 @@ std::string CtrCellText(const core::CtrRecord& zone, size_t column) {
     case 1: return Field(zone.floor, core::kCtrTextLength);
     case 2: return Field(zone.ceiling, core::kCtrTextLength);
     case 3: return Format("%d", zone.warningDistance, 0, 0);
-    case 4: return Format("%d", zone.segmentCount, 0, 0);
+    case 4: return Format("%d", static_cast<int32_t>(zone.segments.size()), 0, 0);
     default: return {};
   }
 }

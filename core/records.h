@@ -77,6 +77,8 @@ struct CtrSegment {
   double endLongitude = 0;
 };
 
+// The number of segments the instrument formats were designed around; zones of real national
+// files often hold more, and a zone keeps every segment it is given.
 constexpr int kCtrMaxSegments = 100;
 constexpr int kCtrTextLength = 50;
 constexpr int kCtrDefaultWarningDistance = 200;
@@ -99,8 +101,7 @@ struct CtrRecord {
   CtrParseWarning parseWarning = CtrParseWarning::None;
   int32_t selected = 0;
   int32_t warningDistance = kCtrDefaultWarningDistance;
-  int32_t segmentCount = 0;  // 0 to 100
-  std::array<CtrSegment, kCtrMaxSegments> segments{};
+  std::vector<CtrSegment> segments;  // the outline in order; grows as needed
 };
 
 using CtrList = std::list<CtrRecord>;

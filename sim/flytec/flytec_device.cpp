@@ -94,7 +94,20 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 
 FlytecDevice::FlytecDevice(FlytecDeviceConfig config) : config_(std::move(config)) {}
 
+void FlytecDevice::Tick(int64_t nowMs, std::vector<uint8_t>& out) {
+  if (ackDelayMs_ > 0) {
+    ackDueMs_ = nowMs + ackDelayMs_;
+    ackDelayMs_ = 0;
+  }
+  if (ackDueMs_ >= 0 && nowMs >= ackDueMs_) {
+    ackDueMs_ = -1;
+    Send(ackReply_, out);
+  }
+}
+
 void FlytecDevice::HostClosed() {
+  ackDelayMs_ = 0;
+  ackDueMs_ = -1;
   line_.clear();
   busy_ = false;
 }
@@ -113,6 +126,24 @@ void FlytecDevice::Receive(const uint8_t* bytes, size_t count, std::vector<uint8
 }
 
 void FlytecDevice::HandleLine(const std::string& line, std::vector<uint8_t>& out) {
+  if (!busy_) {
+    // Airspace sentences: the memory answers each zone, bad checksums included.
+    std::vector<std::string> answer;
+    int64_t delayMs = 0;
+    if (ctr.HandleLine(line, config_.ctr, answer, delayMs)) {
+      std::string reply;
+      for (const std::string& body : answer) Sentence(body, reply);
+      if (delayMs == 0) {
+        Send(reply, out);
+      } else if (delayMs > 0) {
+        // Counted from the next moment the unit sees the clock.
+        ackDelayMs_ = delayMs;
+        ackDueMs_ = -1;
+        ackReply_ = reply;
+      }
+      return;
+    }
+  }
   // "$" body "*" HH: requests with a wrong checksum are not answered.
   const size_t dollar = line.find('$');
   const size_t star = line.rfind('*');
@@ -291,6 +322,11 @@ bool ApplyFlytecFault(const std::string& value, FlytecDeviceConfig& config, std:
   else if (name == "name" && !argument.empty()) config.name = argument;
   else if (name == "version" && !argument.empty()) config.software = argument;
   else if (name == "busy") return number(config.busyAfterUpload);
+  else if (name == "ctrstatus") return number(config.ctr.forcedStatus);
+  else if (name == "ctrnoend") config.ctr.noListEnd = true;
+  else if (name == "ctrnoack") config.ctr.noAck = true;
+  else if (name == "ctrlateack") return number(config.ctr.lateAckMs);
+  else if (name == "ctrmemory") return number(config.ctr.memoryElements);
   else {
     error = "unknown --fault " + value;
     return false;
@@ -335,6 +371,11 @@ bool LoadFlytecData(const std::string& path, FlytecDevice& device, std::string& 
         std::stringstream text;
         text << igc.rdbuf();
         device.tracks.push_back(text.str());
+      } else if (key == "ctr") {
+        if (!ParseCtrDataLine(value, device.ctr, error)) {
+          error = where + error;
+          return false;
+        }
       } else if (key == "waypoint") {
         const std::vector<std::string> f = Split(value, ',');
         if (f.size() != 5) {

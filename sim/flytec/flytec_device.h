@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/flytec/flytec_ctr_store.h"
 #include "sim/simulator.h"
 
 namespace tarnvik::sim::flytec {
@@ -45,6 +46,7 @@ struct FlytecDeviceConfig {
   bool repeatB = false;           // every B record sent twice
   bool blankPilot = false;        // the pilot field is 17 blanks
   int busyAfterUpload = 0;        // after the Nth uploaded sentence: XOFF and no XON again
+  FlytecCtrFaults ctr;            // the airspace memory's faults and size
 };
 
 class FlytecDevice : public Device {
@@ -57,7 +59,11 @@ class FlytecDevice : public Device {
   // Where uploaded sentences are appended as lines (empty: kept in memory only).
   std::string recordFile;
 
+  // The airspace zones the instrument holds.
+  FlytecCtrStore ctr;
+
   void Receive(const uint8_t* bytes, size_t count, std::vector<uint8_t>& out) override;
+  void Tick(int64_t nowMs, std::vector<uint8_t>& out) override;
   void HostClosed() override;
 
   // Uploaded waypoints keyed by their 17-character name (a second one of that name replaces
@@ -86,15 +92,19 @@ class FlytecDevice : public Device {
   int uploadSentences_ = 0;
   std::map<std::string, FlytecSimWaypoint> uploads_;
   std::vector<std::string> requests_;
+  int64_t ackDelayMs_ = 0;  // a late acknowledgement not yet put on the clock
+  int64_t ackDueMs_ = -1;   // when the one waiting in ackReply_ goes
+  std::string ackReply_;
 };
 
 // Reads the instrument's data file: lines "name X", "pilot X", "serial X", "software X",
 // "selected N", "compid N", "civlid N", "track FILE.igc" (relative to the data file's folder;
-// the first is track 00) and "waypoint LAT,LON,ID,NAME,ALT" (degrees, negative south and
-// west). Blank lines and lines starting with "#" are skipped. False with a text in error.
+// the first is track 00), "waypoint LAT,LON,ID,NAME,ALT" (degrees, negative south and
+// west) and "ctr NAME|WARNING|REMARK|SEGMENT..." (ParseCtrDataLine). Blank lines and lines starting with "#" are skipped. False with a text in error.
 bool LoadFlytecData(const std::string& path, FlytecDevice& device, std::string& error);
 // Applies one --fault value ("noframe", "sprinkle=N", "checksum=N", "silent=N", "lower",
-// "cut=N", "nog", "nodate", "repeatb", "blankpilot", "name=X", "version=X", "busy=N").
+// "cut=N", "nog", "nodate", "repeatb", "blankpilot", "name=X", "version=X", "busy=N"; for the
+// airspace memory "ctrstatus=N", "ctrnoend", "ctrnoack", "ctrlateack=MS", "ctrmemory=N").
 bool ApplyFlytecFault(const std::string& value, FlytecDeviceConfig& config, std::string& error);
 
 // Registers "flytec" in the simulator table (tarnvik-sim flytec).

@@ -84,7 +84,7 @@ TEST(CommandTable, CommandsWithoutTheirDialogSayNotAvailableAndShowNothing) {
   testing::FakeClock clock;
   CountingGate gate;
   Session session(ui, clock, gate, "/home/pilot");
-  for (int id : {40043, 40072, 40115, 1315, 40038, 40030, 40083, 40032, 40100, 40121}) {
+  for (int id : {40043, 40072, 40115, 1315, 40038, 40030, 40083, 40032, 40104, 40105, 40121}) {
     EXPECT_EQ(DispatchCommand(session, id), CommandOutcome::NotAvailable) << id;
   }
   EXPECT_TRUE(ui.shown.empty());

@@ -105,7 +105,7 @@ int RunLine(const std::string& line, testing::RecordingUi& ui) {
 
 TEST(InstrumentFamilies, RegistersTheGarminSerialAndUsbRoutines) {
   access::AccessRoutineTable table;
-  app::RegisterInstrumentFamilies(table);
+  app::RegisterInstrumentFamilies(table, {});
   for (int protocol : {access::kProtocolGarminSerial, access::kProtocolGarminUsb}) {
     for (int type : {access::kAccessDownloadWaypoints, access::kAccessDownloadTrackLog, access::kAccessUploadWaypoints,
                      access::kAccessUploadTrackLog}) {
@@ -116,6 +116,9 @@ TEST(InstrumentFamilies, RegistersTheGarminSerialAndUsbRoutines) {
   app::RegisterInstrumentFamilies(table, [](const core::CtrRecord&) { return std::vector<core::Waypoint>{}; });
   EXPECT_NE(table.Find(access::kAccessUploadCtrs, access::kProtocolGarminSerial), nullptr);
   EXPECT_NE(table.Find(access::kAccessUploadCtrs, access::kProtocolGarminUsb), nullptr);
+  access::AccessRoutineTable withOutlines;
+  app::RegisterInstrumentFamilies(withOutlines);  // the program's own: zones as outline tracks
+  EXPECT_NE(withOutlines.Find(access::kAccessUploadCtrs, access::kProtocolGarminSerial), nullptr);
   access::RegisterUsbOpener({});
 }
 

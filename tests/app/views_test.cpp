@@ -126,7 +126,7 @@ TEST(Views, WaypointAndCtrCellsThroughTheSessionsRows) {
   std::strcpy(zone.name, "OSLO TMA");
   std::strcpy(zone.floor, "FL 95");
   std::strcpy(zone.ceiling, "FL 195");
-  zone.segmentCount = 17;
+  zone.segments.resize(17);
   std::memset(zone.name, 'N', core::kCtrTextLength);  // a name of the full 50 characters
   session.ctrs.push_back(zone);
 
