@@ -1,5 +1,7 @@
 #include "devices/garmin/garmin_link.h"
 
+#include <cstdio>
+
 #include "devices/common/byte_order.h"
 #include "devices/common/checksum.h"
 
@@ -123,6 +125,13 @@ int SendCommand(GarminSession& session, uint16_t command) {
 }
 
 int SendAbortTransfer(GarminSession& session) { return SendCommand(session, kCommandAbortTransfer); }
+
+std::string GarminWriteErrorText(GarminSession& session, int code) {
+  char text[48];
+  std::snprintf(text, sizeof text, "E%03d COM port write error", code);
+  const std::string why = session.link.transport().ErrorText();
+  return why.empty() ? std::string(text) : std::string(text) + ": " + why;
+}
 
 void DrainGarminPackets(GarminSession& session, int64_t quietMs) {
   // Bounded: a unit that never stops talking cannot hold the job here.

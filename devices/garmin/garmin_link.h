@@ -129,6 +129,10 @@ int SendCommand(GarminSession& session, uint16_t command);
 // Packet 10 with command 0: tells the unit to stop the transfer in progress.
 int SendAbortTransfer(GarminSession& session);
 
+// The message for a send that failed: "E<code> COM port write error", followed by ": " and the
+// port's own text of the failure when it gives one.
+std::string GarminWriteErrorText(GarminSession& session, int code);
+
 // Reads and drops whatever the unit still sends (its acknowledgement of an abort-transfer
 // command, the rest of a broken transfer) until quietMs pass without a packet or the port fails.
 void DrainGarminPackets(GarminSession& session, int64_t quietMs);

@@ -1,6 +1,7 @@
 #include "devices/garmin/garmin_product.h"
 
 #include <algorithm>
+#include <string>
 
 #include "devices/common/byte_order.h"
 
@@ -11,7 +12,7 @@ bool IsWaypointType(uint16_t d) {
   return (d >= 100 && d <= 104) || (d >= 107 && d <= 110) || (d >= 150 && d <= 152) || d == 154 || d == 155;
 }
 
-int Fail(GarminSession& session, const char* text) {
+int Fail(GarminSession& session, const std::string& text) {
   session.link.operation().Fail(kProductDataCaption, text);
   return -1;
 }
@@ -130,7 +131,7 @@ int ReadProductData(GarminSession& session) {
   session.link.DiscardReceived();
   session.productDescription.clear();
 
-  SendGarminPacket(session, kPidProductRequest, nullptr, 0);
+  if (SendGarminPacket(session, kPidProductRequest, nullptr, 0) != 0) return Fail(session, GarminWriteErrorText(session, 100));
   int got = ReceiveGarminPacket(session);
   if (got == access::kReadTimeout) return Fail(session, "E100 Timeout while waiting for ack. packet");
   if (got != access::kReadComplete) return Fail(session, "E100 COM port error while waiting for ack. packet");
@@ -159,7 +160,7 @@ int ReadProductData(GarminSession& session) {
   operation.Product(session.productDescription);
 
   session.capabilities = GarminCapabilities{};
-  SendAck(session, kPidProductData);
+  if (SendAck(session, kPidProductData) != 0) return Fail(session, GarminWriteErrorText(session, 104));
 
   for (;;) {
     got = ReceiveGarminPacket(session);
@@ -175,7 +176,7 @@ int ReadProductData(GarminSession& session) {
     }
     if (packet.id != kPidProtocolArray) {
       // Further product data packets (some units send several) are acknowledged and skipped.
-      SendAck(session, packet.id);
+      if (SendAck(session, packet.id) != 0) return Fail(session, GarminWriteErrorText(session, 104));
       if (session.link.Cancelled()) return -1;
       continue;
     }
@@ -184,7 +185,7 @@ int ReadProductData(GarminSession& session) {
     session.capabilities.softwareVersionHigh = softwareVersion;
     if (packet.size % 3 != 0) return Fail(session, "E106 Bad protocol data packet");
     if (ParseCapabilities(session, packet.size / 3) != 0) return Fail(session, "E107 Bad protocol tag character");
-    SendAck(session, kPidProtocolArray);
+    if (SendAck(session, kPidProtocolArray) != 0) return Fail(session, GarminWriteErrorText(session, 104));
     break;
   }
   return CheckCapabilities(session);

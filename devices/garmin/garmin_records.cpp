@@ -227,14 +227,22 @@ size_t EncodeWaypoint(uint16_t type, const core::Waypoint& w, uint8_t* out) {
   }
 }
 
-size_t EncodeUploadTrackPoint(uint16_t trackTransfer, const core::Waypoint& record, uint8_t* out) {
-  const size_t size = trackTransfer == 300 ? 13 : trackTransfer == 301 ? 21 : trackTransfer == 302 ? 25 : 0;
+size_t EncodeUploadTrackPoint(uint16_t trackTransfer, uint16_t trackPointType, const core::Waypoint& record,
+                              uint8_t* out) {
+  // The declared point type decides: an A302 unit may take D303/D304 points, an A301 unit D302
+  // points, and a unit reads a packet by the type it declared.
+  size_t size = TrackPointMinimumSize(trackPointType);
+  if (size == 0) size = trackTransfer == 300 ? 13 : trackTransfer == 301 ? 21 : trackTransfer == 302 ? 25 : 0;
   std::memset(out, 0, 25);
   PutPosition(out, 0, record);
   return size;
 }
 
-size_t EncodeTrackHeader(std::string_view name, uint8_t* out) {
+size_t EncodeTrackHeader(uint16_t trackHeaderType, std::string_view name, uint8_t* out) {
+  if (trackHeaderType == 311) {
+    WriteU16Le(out, 0);  // the track's index
+    return 2;
+  }
   const size_t length = std::min<size_t>(strnlen(name.data(), name.size()), 250);
   out[0] = 0;  // display
   out[1] = 0;  // colour

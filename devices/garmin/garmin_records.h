@@ -37,10 +37,15 @@ size_t EncodeWaypoint(uint16_t waypointType, const core::Waypoint& waypoint, uin
 // other character becomes `replacement`.
 void CleanUploadText(std::string_view text, char replacement, char* out, size_t outSize);
 
-// A track point of a track upload: the position at 0 and 4, everything else 0; size 13 for
-// A300, 21 for A301, 25 for A302 (0 for any other transfer protocol).
-size_t EncodeUploadTrackPoint(uint16_t trackTransfer, const core::Waypoint& record, uint8_t* out);
-// The track header of a track upload: display 0, colour 0, then the name NUL-terminated.
-size_t EncodeTrackHeader(std::string_view name, uint8_t* out);
+// A track point of a track upload: the position at 0 and 4, everything else 0 (time 0, altitude
+// 0.0, new-segment flag 0). Its size is that of the point type the unit declared (D300 13, D301
+// 21, D302 25, D303 17, D304 23); for a unit that declared none, that of its transfer protocol
+// (A300 13, A301 21, A302 25). 0 when neither is known.
+size_t EncodeUploadTrackPoint(uint16_t trackTransfer, uint16_t trackPointType, const core::Waypoint& record,
+                              uint8_t* out);
+// The track header of a track upload in the header type the unit declared: D311 is a 16-bit
+// track index (0); D310, D312 and an undeclared type are display 0, colour 0, then the name
+// NUL-terminated. out must hold 255 bytes.
+size_t EncodeTrackHeader(uint16_t trackHeaderType, std::string_view name, uint8_t* out);
 
 }  // namespace tarnvik::devices::garmin

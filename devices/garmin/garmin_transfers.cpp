@@ -1,6 +1,8 @@
 #include "devices/garmin/garmin_transfers.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -34,6 +36,13 @@ struct Transfer {
     SendAbortTransfer(session);
     return -1;
   }
+  // Checks the result of a send. A write that failed ends the transfer at once with the port's
+  // error under the step's code; nothing more is written to the port that failed.
+  bool Sent(int result, int code) {
+    if (result == 0) return true;
+    Fail(GarminWriteErrorText(session, code), false);
+    return false;
+  }
   // Receives a packet; on failure reports the step's time-out or port error text.
   bool Receive(const char* timeoutText, const char* portErrorText) {
     const int got = ReceiveGarminPacket(session);
@@ -51,6 +60,9 @@ struct Transfer {
   }
   void Status(const std::string& text) { session.link.operation().Status(text); }
 };
+
+// The records packet carries a 16-bit count; the track header of A301 and A302 counts too.
+constexpr int kMaxRecords = 65535;
 
 // "S.mmm": whole seconds and thousandths of an elapsed time.
 std::string Seconds(int64_t elapsedMs) {
@@ -89,7 +101,7 @@ int DownloadGarminWaypoints(GarminSession& session, std::vector<core::Waypoint>&
   const GarminPacket& packet = session.received;
   out.clear();
   t.Status("Requesting waypoint download");
-  SendCommand(session, kCommandTransferWaypoints);
+  if (!t.Sent(SendCommand(session, kCommandTransferWaypoints), 300)) return -1;
   if (!t.ReceiveAck(kPidCommand, "E300 Timeout while waiting for ack. packet",
                     "E300 COM port error while waiting for ack. packet", "E301 Bad acknowledge packet type or format")) {
     return -1;
@@ -99,7 +111,7 @@ int DownloadGarminWaypoints(GarminSession& session, std::vector<core::Waypoint>&
   }
   if (packet.id != kPidRecords || packet.size < 2) return t.Fail("E303 Bad record count packet");
   const int count = ReadU16Le(&packet.data[0]);
-  SendAck(session, kPidRecords);
+  if (!t.Sent(SendAck(session, kPidRecords), 302)) return -1;
   const int64_t startMs = session.link.clock().NowMs();
   if (count > 0 && idMode == nullptr) {
     try {
@@ -130,7 +142,7 @@ int DownloadGarminWaypoints(GarminSession& session, std::vector<core::Waypoint>&
         ShowIds(session, *idMode);
       }
     }
-    SendAck(session, kPidWaypoint);
+    if (!t.Sent(SendAck(session, kPidWaypoint), 305)) return -1;
     if ((i + 1) % 5 == 0) t.Status(FormatCounts("Waypoint % of % received", i + 1, count));
     if (idMode == nullptr) out.push_back(waypoint);
   }
@@ -141,7 +153,7 @@ int DownloadGarminWaypoints(GarminSession& session, std::vector<core::Waypoint>&
   if (packet.id != kPidTransferComplete || packet.size < 2) {
     return t.Fail("E307 Bad transfer complete packet type or format");
   }
-  SendAck(session, kPidTransferComplete);
+  if (!t.Sent(SendAck(session, kPidTransferComplete), 308)) return -1;
   if (idMode == nullptr) {
     const int stored = static_cast<int>(out.size());
     t.Status(FormatCounts("% of % waypoints read (", stored, stored) +
@@ -155,7 +167,7 @@ int DownloadGarminTrack(GarminSession& session, std::vector<core::TrackPoint>& o
   const GarminPacket& packet = session.received;
   out.clear();
   t.Status("Requesting track log download");
-  SendCommand(session, kCommandTransferTrack);
+  if (!t.Sent(SendCommand(session, kCommandTransferTrack), 200)) return -1;
   if (!t.ReceiveAck(kPidCommand, "E200 Timeout while waiting for data packet",
                     "E200 COM port error while waiting for data packet", "E201 Bad acknowledge packet type or format")) {
     return -1;
@@ -166,7 +178,7 @@ int DownloadGarminTrack(GarminSession& session, std::vector<core::TrackPoint>& o
   if (packet.id != kPidRecords || packet.size < 2) return t.Fail("E203 Bad record count packet");
   // The count includes the track header packets.
   const int count = ReadU16Le(&packet.data[0]);
-  SendAck(session, kPidRecords);
+  if (!t.Sent(SendAck(session, kPidRecords), 202)) return -1;
   const int64_t startMs = session.link.clock().NowMs();
   if (count > 0) {
     try {
@@ -178,6 +190,9 @@ int DownloadGarminTrack(GarminSession& session, std::vector<core::TrackPoint>& o
     }
   }
   const uint16_t type = session.capabilities.trackPointType;
+  // A track header opens a new track: its first point starts a segment also where the point
+  // type has no new-segment flag (D303, D304), so that separate tracks are never joined.
+  bool trackOpened = false;
   for (int i = 0; i < count; ++i) {
     if (!t.Receive("E205 Timeout while waiting for log data packet", "E205 COM port error while waiting for log data packet")) {
       return -1;
@@ -188,12 +203,14 @@ int DownloadGarminTrack(GarminSession& session, std::vector<core::TrackPoint>& o
       if (DecodeTrackPoint(type, packet.data.data(), packet.size, point) != 0) {
         return t.Fail("E206 Packet type/length mismatch");
       }
-      if (out.empty()) point.flags = 1;  // the log's first point always starts a segment
+      if (out.empty() || trackOpened) point.flags = 1;  // the log's first point always starts a segment
+      trackOpened = false;
       out.push_back(point);
-      SendAck(session, kPidTrackPoint);
+      if (!t.Sent(SendAck(session, kPidTrackPoint), 205)) return -1;
     } else if (packet.id == kPidTrackHeader) {
       if (session.capabilities.trackTransfer == 300) return t.Fail("E208 Packet type/protocol mismatch");
-      SendAck(session, kPidTrackHeader);
+      trackOpened = true;
+      if (!t.Sent(SendAck(session, kPidTrackHeader), 205)) return -1;
     } else {
       return t.Fail("E209 Bad data packet");
     }
@@ -206,7 +223,7 @@ int DownloadGarminTrack(GarminSession& session, std::vector<core::TrackPoint>& o
   if (packet.id != kPidTransferComplete || packet.size < 2) {
     return t.Fail("E210 Bad transfer complete packet type or format");
   }
-  SendAck(session, kPidTransferComplete);
+  if (!t.Sent(SendAck(session, kPidTransferComplete), 211)) return -1;
   t.Status(FormatCounts("% track positions read (", static_cast<int>(out.size())) +
            Seconds(session.link.clock().NowMs() - startMs) + " secs)");
   return 0;
@@ -215,9 +232,14 @@ int DownloadGarminTrack(GarminSession& session, std::vector<core::TrackPoint>& o
 int UploadGarminWaypoints(GarminSession& session, const std::vector<core::Waypoint>& waypoints) {
   if (waypoints.empty()) return 0;
   Transfer t{session, kUploadWaypointsCaption};
-  // The records packet carries a 16-bit count; a longer list is sent up to that many.
-  const int count = static_cast<int>(std::min<size_t>(waypoints.size(), 65535));
-  SendWord(session, kPidRecords, static_cast<uint16_t>(count));
+  // A longer list cannot be announced: refused before anything of it is sent.
+  if (waypoints.size() > static_cast<size_t>(kMaxRecords)) {
+    return t.Fail(FormatCounts("Too many waypoints (%): a Garmin unit takes at most % in one transfer",
+                               static_cast<int32_t>(std::min<size_t>(waypoints.size(), INT32_MAX)), kMaxRecords),
+                  false);
+  }
+  const int count = static_cast<int>(waypoints.size());
+  if (!t.Sent(SendWord(session, kPidRecords, static_cast<uint16_t>(count)), 400)) return -1;
   if (!t.ReceiveAck(kPidRecords, "E400 Timeout while waiting for ack. packet",
                     "E400 COM port error while waiting for ack. packet", "E401 Bad acknowledge packet type or format")) {
     return -1;
@@ -227,14 +249,14 @@ int UploadGarminWaypoints(GarminSession& session, const std::vector<core::Waypoi
     if (session.link.Cancelled()) return t.Aborted();
     if ((i + 1) % 5 == 0) t.Status(FormatCounts("Sending waypoint % of %", i + 1, count));
     const size_t size = EncodeWaypoint(session.capabilities.waypointType, waypoints[static_cast<size_t>(i)], data);
-    SendGarminPacket(session, kPidWaypoint, data, size);
+    if (!t.Sent(SendGarminPacket(session, kPidWaypoint, data, size), 402)) return -1;
     if (!t.ReceiveAck(kPidWaypoint, "E402 Timeout while waiting for ack. packet",
                       "E402 COM port error while waiting for ack. packet", "E403 Bad acknowledge packet type or format")) {
       return -1;
     }
   }
   t.Status(FormatCounts("Waypoint % of % sent", count, count));
-  SendWord(session, kPidTransferComplete, kCommandTransferWaypoints);
+  if (!t.Sent(SendWord(session, kPidTransferComplete, kCommandTransferWaypoints), 404)) return -1;
   // A unit that took every waypoint but answers the end oddly needs no abort command.
   if (!t.ReceiveAck(kPidTransferComplete, "E404 Timeout while waiting for ack. packet",
                     "E404 COM port error while waiting for ack. packet", "E405 Bad acknowledge packet type or format",
@@ -251,8 +273,17 @@ int UploadGarminTrack(GarminSession& session, const std::vector<core::Waypoint>&
   // A301 announces its track header in the count and sends it before the points. A302 units
   // get the same, so that the announced count matches what is sent.
   const bool header = transfer == 301 || transfer == 302;
-  const int count = static_cast<int>(std::min<size_t>(records.size(), header ? 65534 : 65535));
-  SendWord(session, kPidRecords, static_cast<uint16_t>(count + (header ? 1 : 0)));
+  const int limit = header ? kMaxRecords - 1 : kMaxRecords;
+  if (records.size() > static_cast<size_t>(limit)) {
+    const int32_t n = static_cast<int32_t>(std::min<size_t>(records.size(), INT32_MAX));
+    return t.Fail(ctrNumber > 0 ? FormatCounts("CTR %: too many points (%): a Garmin unit takes at most % in one transfer",
+                                               ctrNumber, n, limit)
+                                : FormatCounts("Too many track points (%): a Garmin unit takes at most % in one transfer",
+                                               n, limit),
+                  false);
+  }
+  const int count = static_cast<int>(records.size());
+  if (!t.Sent(SendWord(session, kPidRecords, static_cast<uint16_t>(count + (header ? 1 : 0))), 500)) return -1;
   if (!t.ReceiveAck(kPidRecords, "E500 Timeout while waiting for ack. packet",
                     "E500 COM port error while waiting for ack. packet", "E501 Bad acknowledge packet type or format")) {
     return -1;
@@ -260,8 +291,9 @@ int UploadGarminTrack(GarminSession& session, const std::vector<core::Waypoint>&
   uint8_t data[kMaxPacketData];
   if (header) {
     const core::Waypoint& first = records.front();
-    const size_t size = EncodeTrackHeader({first.id, strnlen(first.id, sizeof first.id)}, data);
-    SendGarminPacket(session, kPidTrackHeader, data, size);
+    const size_t size = EncodeTrackHeader(session.capabilities.trackHeaderType,
+                                          {first.id, strnlen(first.id, sizeof first.id)}, data);
+    if (!t.Sent(SendGarminPacket(session, kPidTrackHeader, data, size), 502)) return -1;
     if (!t.ReceiveAck(kPidTrackHeader, "E502 Timeout while waiting for ack. packet",
                       "E502 COM port error while waiting for ack. packet", "E503 Bad acknowledge packet type or format")) {
       return -1;
@@ -273,8 +305,9 @@ int UploadGarminTrack(GarminSession& session, const std::vector<core::Waypoint>&
       t.Status(ctrNumber > 0 ? FormatCounts("CTR %: Sending point % of %", ctrNumber, i + 1, count)
                              : FormatCounts("Sending point % of %", i + 1, count));
     }
-    const size_t size = EncodeUploadTrackPoint(transfer, records[static_cast<size_t>(i)], data);
-    SendGarminPacket(session, kPidTrackPoint, data, size);
+    const size_t size =
+        EncodeUploadTrackPoint(transfer, session.capabilities.trackPointType, records[static_cast<size_t>(i)], data);
+    if (!t.Sent(SendGarminPacket(session, kPidTrackPoint, data, size), 504)) return -1;
     if (!t.ReceiveAck(kPidTrackPoint, "E504 Timeout while waiting for ack. packet",
                       "E504 COM port error while waiting for ack. packet", "E505 Bad acknowledge packet type or format")) {
       return -1;
@@ -282,7 +315,7 @@ int UploadGarminTrack(GarminSession& session, const std::vector<core::Waypoint>&
   }
   t.Status(ctrNumber > 0 ? FormatCounts("CTR %: Point % of % sent", ctrNumber, count, count)
                          : FormatCounts("Point % of % sent", count, count));
-  SendWord(session, kPidTransferComplete, kCommandTransferTrack);
+  if (!t.Sent(SendWord(session, kPidTransferComplete, kCommandTransferTrack), 506)) return -1;
   if (!t.ReceiveAck(kPidTransferComplete, "E506 Timeout while waiting for ack. packet",
                     "E506 COM port error while waiting for ack. packet", "E507 Bad acknowledge packet type or format",
                     false)) {
@@ -296,6 +329,8 @@ int UploadGarminCtrs(GarminSession& session, const std::vector<std::vector<core:
   int firstEmpty = 0;
   int number = 0;
   for (const auto& points : zonePoints) {
+    // An abort between zones ends the upload; the engine reports it.
+    if (session.link.Cancelled()) return -1;
     ++number;
     if (points.empty()) {
       if (firstEmpty == 0) firstEmpty = number;

@@ -34,7 +34,8 @@ struct IdModeOptions {
 // Waypoint download (caption "Read GPS waypoints"). idMode null: the waypoints go to out.
 // 0, or -1 after reporting (and sending the abort-transfer command).
 int DownloadGarminWaypoints(GarminSession& session, std::vector<core::Waypoint>& out, IdModeOptions* idMode = nullptr);
-// Track log download (caption "Read GPS track log"). The first point always starts a segment.
+// Track log download (caption "Read GPS track log"). The first point always starts a segment,
+// and so does the first point after each track header.
 int DownloadGarminTrack(GarminSession& session, std::vector<core::TrackPoint>& out);
 // Waypoint upload (caption "Upload waypoints"); nothing is sent for no waypoints.
 int UploadGarminWaypoints(GarminSession& session, const std::vector<core::Waypoint>& waypoints);

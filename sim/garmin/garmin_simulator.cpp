@@ -7,9 +7,11 @@
 //   drop=N       the device's Nth packet is never sent
 //   silent=N     nothing goes out after the device's Nth packet
 //   noack=N      the host's Nth packet is not acknowledged
-//   product=ID, version=V (x 100), noarray (no capability array: the host uses its table),
+//   product=ID, version=V (x 100), noarray (no capability array: the host looks the product up
+//   in its table; the unit still works with the types chosen here, so choose the table's),
 //   direct (product data without acknowledging the request), wpt=D (waypoint type),
-//   trk=A (track transfer 300-302), point=D (track point type 300-304)
+//   trk=A (track transfer 300-302), point=D (track point type 300-304),
+//   hdr=D (track header type 310-312, A301/A302 units)
 #include <fstream>
 #include <sstream>
 
@@ -41,6 +43,7 @@ bool ParseFault(const std::string& value, GarminDeviceConfig& config, std::strin
   else if (name == "wpt") config.waypointType = static_cast<uint16_t>(number);
   else if (name == "trk") config.trackTransfer = static_cast<uint16_t>(number);
   else if (name == "point") config.trackPointType = static_cast<uint16_t>(number);
+  else if (name == "hdr") config.trackHeaderType = static_cast<uint16_t>(number);
   else {
     error = "unknown --fault " + value;
     return false;
@@ -58,6 +61,12 @@ std::unique_ptr<Device> MakeGarminDevice(const SimulatorOptions& options, std::s
   const uint16_t trk = config.trackTransfer ? config.trackTransfer : 301;
   const uint16_t point = config.trackPointType ? config.trackPointType : (trk == 300 ? 300 : 301);
   config.capabilities = StandardCapabilities(wpt, trk, point);
+  if (config.trackHeaderType != 0) {
+    // The array declares the chosen header type in place of the standard one.
+    for (auto& [tag, number] : config.capabilities) {
+      if (tag == 'D' && number >= 310 && number <= 312) number = config.trackHeaderType;
+    }
+  }
   auto device = std::make_unique<GarminDevice>(config);
   device->recordFile = options.recordFile;
   if (!options.dataFile.empty()) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -45,6 +46,67 @@ TEST(GarminSimulatorData, IgcFixesBecomeTheTrackLogAndTaskTurnpointsTheWaypoints
 
   EXPECT_EQ(LoadIgcIntoDevice("AXXX\r\nHFDTE010203\r\n", device, error), -1);
   EXPECT_EQ(error, "no B records");
+}
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+bool StartsWith(const Bytes& bytes, const Bytes& prefix) {
+  return bytes.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), bytes.begin());
+}
+
+// The unit's side of the link, byte by byte, with frames written out by hand: DLE, id, size,
+// data, checksum (the byte sum made 0 mod 256), DLE, ETX, every DLE inside doubled.
+TEST(GarminSimulatorLink, AcknowledgementsNaksAndStuffingFromTheUnitsSide) {
+  GarminDevice unit;
+  for (int i = 0; i < 16; ++i) unit.waypoints.push_back(core::Waypoint{});  // a count of 16: a DLE
+  const Bytes productRequest = {16, 254, 0, 2, 16, 3};
+  const Bytes ackOfRequest = {16, 6, 2, 254, 0, 250, 16, 3};
+  const Bytes wholeAckOfProduct = {16, 6, 2, 255, 0, 249, 16, 3};
+  const Bytes wrongSecondByte = {16, 6, 2, 255, 1, 248, 16, 3};
+  const Bytes oneByteAck = {16, 6, 1, 255, 250, 16, 3};
+  const Bytes nakOfProduct = {16, 21, 2, 255, 0, 234, 16, 3};
+  const Bytes ackOfArray = {16, 6, 2, 253, 0, 251, 16, 3};
+  const Bytes commandBadChecksum = {16, 10, 2, 6, 0, 239, 16, 3};
+  const Bytes nakOfCommand = {16, 21, 2, 10, 0, 223, 16, 3};
+  const Bytes brokenStuffing = {16, 10, 2, 16, 'X'};
+  const Bytes transferWaypoints = {16, 10, 2, 7, 0, 237, 16, 3};
+  const Bytes ackOfCommand = {16, 6, 2, 10, 0, 238, 16, 3};
+  const Bytes recordsOf16 = {16, 27, 2, 16, 16, 0, 211, 16, 3};
+
+  auto send = [&unit](const Bytes& bytes) {
+    Bytes out;
+    unit.Receive(bytes.data(), bytes.size(), out);
+    return out;
+  };
+  // The request is acknowledged, then the product data goes out and waits for its own.
+  Bytes out = send(productRequest);
+  ASSERT_TRUE(StartsWith(out, ackOfRequest));
+  const Bytes productData(out.begin() + static_cast<long>(ackOfRequest.size()), out.end());
+  ASSERT_TRUE(StartsWith(productData, {16, 255}));
+  EXPECT_EQ(productData.back(), 3);
+  // Only a whole acknowledgement of 255 lets the unit go on.
+  EXPECT_EQ(send(wrongSecondByte), Bytes{});
+  EXPECT_EQ(send(oneByteAck), Bytes{});
+  EXPECT_EQ(unit.protocolErrors().size(), 2u);
+  // A NAK has the packet sent again.
+  EXPECT_EQ(send(nakOfProduct), productData);
+  out = send(wholeAckOfProduct);
+  EXPECT_TRUE(StartsWith(out, {16, 253})) << out.size();
+  EXPECT_EQ(send(ackOfArray), Bytes{});
+  // A frame whose checksum does not add up is answered with a NAK of its id and not obeyed.
+  EXPECT_EQ(send(commandBadChecksum), nakOfCommand);
+  EXPECT_EQ(unit.naksSent(), 1);
+  EXPECT_TRUE(unit.commands().empty());
+  // A lone DLE inside a frame breaks it; the next frame is read; the count 16 goes out doubled.
+  EXPECT_EQ(send(Concat({brokenStuffing, transferWaypoints})), Concat({ackOfCommand, recordsOf16}));
+  EXPECT_EQ(unit.commands(), std::vector<uint16_t>{7});
+  EXPECT_EQ(unit.protocolErrors().size(), 2u);
 }
 
 TEST(GarminSimulatorTool, OptionsConfigureTheUnitAndItsFaults) {

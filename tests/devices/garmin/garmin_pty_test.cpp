@@ -1,6 +1,12 @@
 // The Garmin routines through the real serial code, against the simulated receiver behind a
 // pseudo-terminal, in real time.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
 
 #include "access/access_engine.h"
 #include "access/serial_port.h"
@@ -85,6 +91,23 @@ TEST(GarminOverPty, WaypointsUpAndDownAndTheCapturedBytes) {
   ASSERT_GE(captured.size(), 6u);
   EXPECT_EQ(static_cast<uint8_t>(captured[0]), kDle);
   EXPECT_EQ(static_cast<uint8_t>(captured[1]), kPidProductRequest);
+}
+
+// The pseudo-terminal runs above and gpsbabel's, once more as an unprivileged user: root passes
+// permission and exclusive-use checks that a pilot's account does not.
+TEST(GarminOverPty, RunsAsAnUnprivilegedUser) {
+  if (::getuid() != 0) GTEST_SKIP() << "already running unprivileged: the tests above were the check";
+  const std::string drop = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+  if (std::system((drop + "true > /dev/null 2>&1").c_str()) != 0) {
+    GTEST_SKIP() << "cannot drop privileges here (setpriv failed)";
+  }
+  const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+  if (std::system((drop + "test -x '" + self + "' > /dev/null 2>&1").c_str()) != 0) {
+    GTEST_SKIP() << "the test program is out of reach of uid 65534: " << self;
+  }
+  const std::string command = drop + "'" + self + "' --gtest_filter='GarminOverPty.*:GpsbabelInterop.*' > /dev/null 2>&1";
+  const int status = std::system(command.c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "failed as uid 65534: " << command;
 }
 
 }  // namespace

@@ -212,19 +212,30 @@ TEST(GarminWaypoint, SentPacketsFollowTheLayoutOfEachType) {
   EXPECT_EQ(EncodeWaypoint(105, v, out), 0u);
 }
 
-TEST(GarminUploadRecords, TrackPointSizeFollowsTheTransferAndHeaderCarriesTheName) {
+TEST(GarminUploadRecords, TrackPointSizeFollowsTheDeclaredTypeAndHeaderCarriesTheName) {
   uint8_t out[255];
   core::Waypoint w = MakeWaypoint("START", "", -7, 9, 1000);
-  EXPECT_EQ(EncodeUploadTrackPoint(300, w, out), 13u);
-  EXPECT_EQ(EncodeUploadTrackPoint(301, w, out), 21u);
-  EXPECT_EQ(EncodeUploadTrackPoint(302, w, out), 25u);
+  // Unit without a declared point type: sized by the transfer protocol.
+  EXPECT_EQ(EncodeUploadTrackPoint(300, 0, w, out), 13u);
+  EXPECT_EQ(EncodeUploadTrackPoint(301, 0, w, out), 21u);
+  EXPECT_EQ(EncodeUploadTrackPoint(302, 0, w, out), 25u);
+  // With a declared type, by that type (the Garmin interface's D300-D304 lengths).
+  const std::pair<uint16_t, size_t> declared[] = {{300, 13}, {301, 21}, {302, 25}, {303, 17}, {304, 23}};
+  for (auto [type, size] : declared) EXPECT_EQ(EncodeUploadTrackPoint(302, type, w, out), size) << type;
   EXPECT_EQ(ReadI32Le(out), -7);
   EXPECT_EQ(ReadI32Le(out + 4), 9);
   for (int i = 8; i < 25; ++i) EXPECT_EQ(out[i], 0) << i;
-  ASSERT_EQ(EncodeTrackHeader("START", out), 2u + 5 + 1);
-  EXPECT_EQ(out[0], 0);
-  EXPECT_EQ(out[1], 0);
-  EXPECT_STREQ(reinterpret_cast<char*>(out + 2), "START");
+  for (uint16_t type : {0, 310, 312}) {
+    std::memset(out, 0xAA, sizeof out);
+    ASSERT_EQ(EncodeTrackHeader(type, "START", out), 2u + 5 + 1) << type;
+    EXPECT_EQ(out[0], 0);
+    EXPECT_EQ(out[1], 0);
+    EXPECT_STREQ(reinterpret_cast<char*>(out + 2), "START");
+  }
+  // D311: the track's 16-bit index only.
+  std::memset(out, 0xAA, sizeof out);
+  ASSERT_EQ(EncodeTrackHeader(311, "START", out), 2u);
+  EXPECT_EQ(ReadU16Le(out), 0);
 }
 
 }  // namespace

@@ -49,7 +49,8 @@ inline core::Waypoint MakeWaypoint(const char* id, const char* comment, int32_t 
 }
 
 // Passes the device's packets through, replacing the Nth (acknowledgements included) where a
-// rule says so: the unit's answers that the simulator itself never gives.
+// rule says so: the unit's answers that the simulator itself never gives. Works on the unit's
+// side of the wire, with the simulator's own framing.
 class PacketRewriter : public sim::Device {
  public:
   struct Rule {
@@ -64,20 +65,20 @@ class PacketRewriter : public sim::Device {
     std::vector<uint8_t> raw;
     inner_.Receive(bytes, count, raw);
     for (uint8_t b : raw) {
-      if (!parser_.Feed(b, packet_)) continue;
+      if (reader_.Feed(b) != sim::garmin::UnitFrameReader::Result::Packet) continue;
       ++packets_;
-      std::vector<uint8_t> framed = devices::garmin::FrameGarminPacket(packet_.id, packet_.data.data(), packet_.size);
+      sim::garmin::UnitPacket packet = reader_.packet();
       for (const auto& rule : rules) {
-        if (rule.packet == packets_) framed = devices::garmin::FrameGarminPacket(rule.id, rule.data.data(), rule.data.size());
+        if (rule.packet == packets_) packet = {rule.id, rule.data};
       }
+      const std::vector<uint8_t> framed = sim::garmin::FrameUnitPacket(packet);
       out.insert(out.end(), framed.begin(), framed.end());
     }
   }
 
  private:
   sim::Device& inner_;
-  devices::garmin::GarminParser parser_;
-  devices::garmin::GarminPacket packet_;
+  sim::garmin::UnitFrameReader reader_;
   int packets_ = 0;
 };
 
@@ -92,7 +93,9 @@ class PacketPacer : public sim::Device {
     std::vector<uint8_t> raw;
     inner_.Receive(bytes, count, raw);
     for (uint8_t b : raw) {
-      if (parser_.Feed(b, packet_)) held_.push_back(devices::garmin::FrameGarminPacket(packet_.id, packet_.data.data(), packet_.size));
+      if (reader_.Feed(b) == sim::garmin::UnitFrameReader::Result::Packet) {
+        held_.push_back(sim::garmin::FrameUnitPacket(reader_.packet()));
+      }
     }
     Tick(0, out);
   }
@@ -104,8 +107,7 @@ class PacketPacer : public sim::Device {
 
  private:
   sim::Device& inner_;
-  devices::garmin::GarminParser parser_;
-  devices::garmin::GarminPacket packet_;
+  sim::garmin::UnitFrameReader reader_;
   std::vector<std::vector<uint8_t>> held_;
 };
 

@@ -67,6 +67,53 @@ TEST(GarminTrackDownload, ThreeRecordsGiveTwoPoints) {
   EXPECT_EQ(points[0].flags, 1u);
 }
 
+// Several tracks in one transfer: each header opens a track whose first point starts a
+// segment, whether the point type carries the flag (D301, D302) or not (D304); a flag inside
+// a track is a segment break. Headers are counted in the records packet but give no point.
+TEST(GarminTrackDownload, SeveralTracksInOneTransferKeepTheirSegments) {
+  struct Case {
+    std::vector<std::pair<char, uint16_t>> track;  // the unit's track entries
+    std::vector<uint32_t> flags;                   // of the points downloaded
+  } cases[] = {
+      {{{'A', 301}, {'D', 310}, {'D', 301}}, {1, 0, 1, 0, 1, 0, 0}},
+      {{{'A', 301}, {'D', 312}, {'D', 302}}, {1, 0, 1, 0, 1, 0, 0}},
+      // D304 has no flag byte: only the track starts are known.
+      {{{'A', 302}, {'D', 311}, {'D', 304}}, {1, 0, 0, 0, 1, 0, 0}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::pair<char, uint16_t>> caps = {{'P', 0}, {'L', 1}, {'A', 10}, {'A', 100}, {'D', 108}};
+    caps.insert(caps.end(), c.track.begin(), c.track.end());
+    GarminDeviceConfig config;
+    config.capabilities = caps;
+    Rig rig(config);
+    // Track 1: four points with a segment break at the third; track 2: three points.
+    auto first = SampleTrack(4);
+    auto second = SampleTrack(3);
+    second[0].name = "SECOND";
+    for (auto& r : second) r.point.time += 3600;
+    first[1].point.flags = 1;
+    first[3].point.flags = 1;
+    second[1].point.flags = 1;
+    rig.device.track = first;
+    rig.device.track.insert(rig.device.track.end(), second.begin(), second.end());
+    const std::string where = "D" + std::to_string(c.track.back().second);
+    ASSERT_EQ(ReadProductData(rig.session), 0) << where;
+    std::vector<core::TrackPoint> points;
+    ASSERT_EQ(DownloadGarminTrack(rig.session, points), 0) << where;
+    std::vector<uint32_t> flags;
+    for (const auto& p : points) flags.push_back(p.flags);
+    EXPECT_EQ(flags, c.flags) << where;
+    ASSERT_EQ(points.size(), 7u) << where;
+    EXPECT_EQ(points[4].time, 1000000000u + 3600) << where;
+    EXPECT_EQ(points[5].latitude, 553001000) << where;
+    EXPECT_EQ(points[5].height, 10013) << where;  // 1001.25 m
+    EXPECT_EQ(points[6].height, 0) << where;      // the unit sent 1.0e25
+    EXPECT_TRUE(Contains(rig.operation.statuses, "Track log record 5 of 9 received")) << where;
+    EXPECT_EQ(rig.operation.statuses.back(), "7 track positions read (0.000 secs)") << where;
+    EXPECT_TRUE(rig.device.protocolErrors().empty()) << where;
+  }
+}
+
 TEST(GarminTrackDownload, D300UnitsHaveNoHeightsAndA300UnitsNoHeaders) {
   Rig rig(Unit(100, 300, 300));
   rig.device.track = SampleTrack(3, false);
@@ -209,7 +256,7 @@ TEST(GarminTrackUpload, CountHeaderAndPointSizeFollowTheTrackProtocol) {
     EXPECT_EQ(up.trackPoints[6].latitude, records[6].latitude);
     for (const auto& p : rig.device.hostPackets()) {
       if (p.id == kPidTrackPoint) {
-        EXPECT_EQ(p.size, c.pointSize) << c.transfer;
+        EXPECT_EQ(p.data.size(), c.pointSize) << c.transfer;
       }
     }
     EXPECT_EQ(rig.device.hostPackets().back().id, kPidTransferComplete);
