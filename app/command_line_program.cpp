@@ -11,6 +11,7 @@
 #include "app/command_line.h"
 #include "app/command_line_run.h"
 #include "app/command_line_headless.h"
+#include "app/olc_command.h"
 #include "core/file_io.h"
 #include "core/version.h"
 #include "formats/igc.h"
@@ -143,6 +144,7 @@ std::string UsageText() {
   out << core::kProgramName << ' ' << core::kVersionText << ": flight data transfer for free-flight pilots\n\n"
       << "usage: tarnvik /KEYWORD[=value] ...   run one transfer or conversion\n"
       << "       tarnvik --verify FILE...        check IGC security records and KML signatures\n"
+      << "       tarnvik --olc FILE.igc          score a flight as the OLC contest does\n"
       << "       tarnvik --help | --version\n\n"
       << "Keywords (case-insensitive; a value that holds blanks is one argument, or goes in\n"
       << "double quotes inside a whole command line):\n";
@@ -208,6 +210,13 @@ int RunProgram(int argc, const char* const* argv, std::ostream& out, core::Ui& u
       return 0;
     }
     if (first == "--verify") return VerifyFiles(std::vector<std::string>(argv + 2, argv + argc), out);
+    if (first == "--olc") {
+      if (argc != 3) {
+        ui.ShowMessage(core::kProgramName, "--olc takes one IGC file", core::Icon::Error);
+        return 1;
+      }
+      return RunOlcCommand(argv[2], out, ui);
+    }
   }
   ParsedCommandLine parsed = ParseCommandLine(JoinCommandLineArguments(argc, argv), ui);
   if (parsed.result < 0) return parsed.exitStatus;
