@@ -8,6 +8,7 @@
 #include "access/serial_ports.h"
 #include "analysis/statistics_text.h"
 #include "app/file_commands.h"
+#include "app/olc_open.h"
 #include "core/version.h"
 
 namespace tarnvik::app {
@@ -52,7 +53,7 @@ constexpr CommandInfo kCommands[] = {
     {40014, "&Erase LogIt track", K::EraseTrack, 3, 0, G::Busy, "Erase track log"},
     {40015, "Write LogIt &Name", K::WriteOwnerName, 3, 0, G::Busy, "Write owner name"},
     {40016, "Read LogIt &Data", K::ReadProductData, 3, 0, G::Busy, "Read product data"},
-    {40095, "&OLC statistics (use IGC buffer)", K::OlcIgcBuffer, -1, 0, G::Busy, "OLC statistics"},
+    {40095, "&OLC statistics (use IGC buffer)", K::OlcIgcBuffer, -1, 0, G::Tracklog, "OLC statistics"},
     {40094, "OLC statistics (use selected pos.)", K::OlcSelected, -1, 0, G::Tracklog, "OLC statistics"},
     {40088, "&Track log filter", K::TrackLogFilter, -1, 0, G::None, ""},
     {40019, "E&xit", K::Exit, -1, 0, G::None, ""},
@@ -272,8 +273,6 @@ CommandOutcome DispatchCommand(Session& session, int id) {
     case K::NewCtr:
     case K::DeleteCtrs:
     case K::ShowCtrAsWaypoints:
-    case K::OlcIgcBuffer:
-    case K::OlcSelected:
     case K::CompetitionMode:
     case K::CompetitionModeAndList:
       return CommandOutcome::NotAvailable;
@@ -292,6 +291,10 @@ CommandOutcome DispatchCommand(Session& session, int id) {
       break;
     case K::SaveIgc:
       if (!session.dialogs.igcFormat) return CommandOutcome::NotAvailable;
+      break;
+    case K::OlcIgcBuffer:
+    case K::OlcSelected:
+      if (!session.dialogs.olcStatistics) return CommandOutcome::NotAvailable;
       break;
     case K::SaveIgcFromGps:
       if (!session.dialogs.rawIgcSave) return CommandOutcome::NotAvailable;
@@ -368,6 +371,8 @@ CommandOutcome DispatchCommand(Session& session, int id) {
       break;
     case K::OpenLog: OpenLogCommand(session); break;
     case K::SaveKml: SaveKmlCommand(session); break;
+    case K::OlcIgcBuffer: OlcStatisticsCommand(session, true); break;
+    case K::OlcSelected: OlcStatisticsCommand(session, false); break;
     case K::SaveIgc: SaveIgcCommand(session); break;
     case K::SaveIgcFromGps: SaveIgcFromGpsCommand(session); break;
     case K::VerifyIgc: VerifyIgcCommand(session); break;

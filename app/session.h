@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/igc_forms.h"
+#include "app/olc_claim.h"
 #include "app/transfer.h"
 #include "core/flight_summary.h"
 #include "core/ports.h"
@@ -88,6 +89,13 @@ struct FlightStatisticsRun {
   std::function<int(const core::FlightSummary& summary, const std::string& description)> save;
 };
 
+// What the OLC statistics dialog works on: the working set (all fixes of the raw IGC log, or the
+// selected fixes in list order) and, for the claim, where it came from.
+struct OlcStatisticsRun {
+  std::vector<core::TrackPoint> fixes;
+  OlcClaimSource source;
+};
+
 // The dialogs a front end shows for the session's commands. Each form dialog runs its check on
 // "&Save" (keeping the dialog open on a failure) and returns true once the check passed, false
 // when cancelled. A command whose dialog is not set is not available in that front end.
@@ -97,6 +105,9 @@ struct SessionDialogs {
   // Opens the statistics dialog (analysis::StatisticsModel) over the run and keeps it until
   // the user closes it.
   std::function<void(FlightStatisticsRun& run)> flightStatistics;
+  // Opens the OLC statistics dialog (analysis::OlcModel and the claim form) over the run and
+  // keeps it until the user closes it.
+  std::function<void(OlcStatisticsRun& run)> olcStatistics;
   // The waypoint edit dialog over a waypoint (new or a copy of the selected one).
   std::function<bool(core::Waypoint& waypoint)> waypointEdit;
   // Puts a text on the clipboard; false when the clipboard refused it (the front end said why).
