@@ -52,8 +52,8 @@ OlcPointText OlcPointLine(std::span<const core::TrackPoint> fixes, int32_t index
   char time[32];
   std::snprintf(time, sizeof time, "%02d:%02d:%02d", t.hour, t.minute, t.second);
   text.time = time;
-  text.latitude = geo::FormatDmsHundredths(fix.latitude, true);
-  text.longitude = geo::FormatDmsHundredths(fix.longitude, false);
+  text.latitude = geo::FormatDmsHundredths(core::SemicircleToCentiArcsec(fix.latitude), true);
+  text.longitude = geo::FormatDmsHundredths(core::SemicircleToCentiArcsec(fix.longitude), false);
   if (!first) text.leg = Format("%.2f", Km(legMetres));
   return text;
 }

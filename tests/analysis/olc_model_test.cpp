@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "analysis/olc_text.h"
+#include "geo/coordinate_text.h"
 #include "tests/analysis/track_builder.h"
 #include "tests/fakes/recording_ui.h"
 
@@ -146,6 +147,24 @@ TEST(OlcText, ProgressAndPercentages) {
   EXPECT_EQ(figures.gapPercent, "20.00 %");
   EXPECT_EQ(figures.legPercent[2], "41.67 %");
   EXPECT_EQ(figures.distance, "9.60 km");
+}
+
+TEST(OlcText, PointLines) {
+  // 46 deg 30' 15.25" N, 8 deg 5' 0" W.
+  std::vector<TrackPoint> fixes = {testing::FixAt(46 + 30 / 60.0 + 15.25 / 3600, -(8 + 5 / 60.0), kMorning + 5),
+                                   FixAtMetres(1000, 0, kMorning + 3725)};
+  OlcPointText first = OlcPointLine(fixes, 0, 0, true);
+  EXPECT_EQ(first.number, "1");
+  EXPECT_EQ(first.time, "10:00:05");
+  EXPECT_EQ(first.latitude, geo::FormatDmsHundredths(((46 * 60 + 30) * 60) * 100 + 1525, true));
+  EXPECT_EQ(first.longitude, geo::FormatDmsHundredths(-(8 * 60 + 5) * 60 * 100, false));
+  EXPECT_NE(first.latitude.find("46"), std::string::npos) << first.latitude;
+  EXPECT_EQ(first.leg, "");
+  OlcPointText second = OlcPointLine(fixes, 1, 1004.9, false);
+  EXPECT_EQ(second.number, "2");
+  EXPECT_EQ(second.time, "11:02:05");
+  EXPECT_EQ(second.leg, "1.00");
+  EXPECT_EQ(OlcPointLine(fixes, 2, 0, false).number, "");  // outside the set: nothing
 }
 
 TEST(OlcText, SummaryLinesOfAStraightFlight) {
