@@ -1,5 +1,6 @@
 #include "analysis/olc_model.h"
 
+#include <system_error>
 #include <utility>
 
 #include "analysis/olc_text.h"
@@ -47,24 +48,31 @@ bool OlcModel::Open(std::vector<core::TrackPoint> fixes, std::function<void()> c
     std::lock_guard lock(mutex_);
     outcome_.reset();
   }
-  worker_ = std::jthread([this, changed = std::move(changed)](std::stop_token halt) {
-    WorkerOperation operation(halt, status_);
-    OlcResult result;
-    int rc = RunOlcSearch(fixes_, &operation, &progress_, result);
-    if (rc == 0) {
-      OlcOutcome outcome;
-      outcome.result = result;
-      outcome.best = ChooseBestResult(result);
-      BestResultPoints(result, outcome.best, outcome.bestPoints);
-      outcome.bestLine = BestResultLine(result, outcome.best);
-      outcome.summary = OlcSummaryLines(result);
-      std::lock_guard lock(mutex_);
-      outcome_ = std::move(outcome);
-    }
-    workerResult_.store(rc, std::memory_order_release);
-    if (rc == 0) finished_.store(true, std::memory_order_release);
-    if (changed) changed();
-  });
+  try {
+    worker_ = std::jthread([this, changed = std::move(changed)](std::stop_token halt) {
+      WorkerOperation operation(halt, status_);
+      OlcResult result;
+      int rc = RunOlcSearch(fixes_, &operation, &progress_, result);
+      if (rc == 0) {
+        OlcOutcome outcome;
+        outcome.result = result;
+        outcome.best = ChooseBestResult(result);
+        BestResultPoints(result, outcome.best, outcome.bestPoints);
+        outcome.bestLine = BestResultLine(result, outcome.best);
+        outcome.summary = OlcSummaryLines(result);
+        std::lock_guard lock(mutex_);
+        outcome_ = std::move(outcome);
+      }
+      if (rc == -1) operation.Fail(kOlcTableCaption, kOlcTableText);
+      workerResult_.store(rc, std::memory_order_release);
+      if (rc == 0) finished_.store(true, std::memory_order_release);
+      if (changed) changed();
+    });
+  } catch (const std::system_error&) {
+    ui_.ShowMessage(kOlcOpenCaption, "Could not create optimisation thread", core::Icon::Error);
+    fixes_.clear();
+    return false;
+  }
   return true;
 }
 

@@ -20,6 +20,8 @@ namespace tarnvik::analysis {
 
 constexpr size_t kMinimumOlcPoints = 5;
 constexpr const char* kOlcOpenCaption = "Initialize OLC statistics";
+constexpr const char* kOlcTableCaption = "Initialize OLC statistics dialog box";
+constexpr const char* kOlcTableText = "Could not allocate memory for distance table";
 
 // What the dialog shows once the searches finished.
 struct OlcOutcome {
@@ -43,7 +45,9 @@ class OlcModel {
   // Takes the working set and starts the searches on the worker. Fewer than 5 fixes: "Number of
   // positions must be 5 or more" (caption "Initialize OLC statistics") and false, which closes
   // the dialog. `changed` is called on the worker thread when the worker ends, after the
-  // outcome is stored (finished or not).
+  // outcome is stored (finished or not). Tables that do not fit in memory are reported through
+  // the status's Fail ("Could not allocate memory for distance table", caption "Initialize OLC
+  // statistics dialog box").
   bool Open(std::vector<core::TrackPoint> fixes, std::function<void()> changed = {});
 
   // Halt: the worker stops at its next poll; a halted run never becomes saveable.

@@ -41,7 +41,7 @@ int RunOlcCommand(const std::string& path, std::ostream& out, core::Ui& ui) {
   }
   analysis::OlcResult result;
   if (analysis::RunOlcSearch(parsed.fixes, nullptr, nullptr, result) != 0) {
-    ui.ShowMessage(analysis::kOlcOpenCaption, "Could not allocate memory for distance table", core::Icon::Error);
+    ui.ShowMessage(analysis::kOlcTableCaption, analysis::kOlcTableText, core::Icon::Error);
     return 1;
   }
   for (const std::string& line : analysis::OlcSummaryLines(result)) out << line << '\n';

@@ -10,6 +10,7 @@
 #include "analysis/olc_text.h"
 #include "geo/coordinate_text.h"
 #include "tests/analysis/track_builder.h"
+#include "tests/fakes/address_space_limit.h"
 #include "tests/fakes/recording_ui.h"
 
 namespace tarnvik::analysis {
@@ -107,6 +108,28 @@ TEST(OlcModel, HaltInEachPhaseEndsTheWorkerAndBlocksTheSaves) {
     EXPECT_FALSE(model.Outcome());
     EXPECT_EQ(status.statuses.back(), test.last);
   }
+}
+
+// Tables that do not fit in the memory left are reported, and the run is not saveable.
+TEST(OlcModelDeathTest, TablesBeyondTheMemoryLeftAreReported) {
+  if (!testing::kAddressSpaceCapWorks) GTEST_SKIP() << "a sanitizer's shadow memory leaves no room for an address-space cap";
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  std::vector<TrackPoint> fixes = testing::StraightTrack(2000, 10);
+  EXPECT_EXIT(
+      {
+        RecordingUi ui;
+        HaltingStatus status;
+        OlcModel model(ui, status);
+        // Room for the worker's stack and the matrix (8 MB), not for the gap tables (24 MB).
+        if (!testing::CapAddressSpaceGrowth(20u << 20)) std::_Exit(2);
+        if (!model.Open(std::move(fixes))) std::_Exit(3);
+        model.Join();
+        const bool reported = status.failures.size() == 1 &&
+                              status.failures[0].caption == "Initialize OLC statistics dialog box" &&
+                              status.failures[0].text == "Could not allocate memory for distance table";
+        std::_Exit(model.WorkerResult() == -1 && reported && !model.Saveable() ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST(OlcModel, HaltAndCloseWhileRunning) {
