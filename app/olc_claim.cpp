@@ -138,7 +138,7 @@ int CheckOlcForm(core::Ui& ui, core::Settings& settings, OlcForm& form) {
   if (form.birthDate.empty()) return Fail(ui, "Missing birth date"), -1;
   int day = 0, month = 0, year = 0;
   if (!ParseBirthDate(form.birthDate, day, month, year)) return Fail(ui, "Bad birth date format"), -1;
-  char date[16];
+  char date[40];
   std::snprintf(date, sizeof date, "%02d.%02d.%02d", day, month, year);
   if (form.classRow < 0 || form.classRow >= static_cast<int>(std::size(kOlcClasses))) {
     return Fail(ui, "Combo box read error"), -1;
