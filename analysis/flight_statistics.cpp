@@ -162,43 +162,46 @@ int32_t PlaneMetres(const geo::TmPoint& a, const geo::TmPoint& b) {
   return static_cast<int32_t>(metres);
 }
 
-int SearchPlane(std::span<const geo::TmPoint> positions, core::Operation* operation, PlaneResult& result) {
-  result = PlaneResult{};
+int BuildDistanceMatrix(std::span<const geo::TmPoint> positions, core::Operation* operation, DistanceMatrix& matrix,
+                        std::atomic<int64_t>* entriesDone) {
+  matrix = DistanceMatrix{};
   const size_t m = positions.size();
-
-  // The triangle: row i holds d(i, j) for j = i .. m - 1. Every entry is written before it is
-  // read, so the block is not cleared first (at 6000 fixes it is 72 MB).
-  std::unique_ptr<int32_t[]> triangle(new (std::nothrow) int32_t[m * (m + 1) / 2]);
-  if (!triangle) return -1;
-  std::vector<size_t> rowStart;
-  std::vector<int32_t> rowMax, rowPartner, columnMax, columnPartner;
-  // Best left half of a 5-point path ending at c: max over b < c of d(b, c) + column max of b.
-  // Column max of b is final once row b starts, so this is gathered while the rows fill.
-  std::vector<int64_t> leftBest;
-  std::vector<int32_t> leftB;
+  // Every entry is written before it is read, so the block is not cleared first (at 6000 fixes
+  // it is 72 MB).
+  matrix.entries.reset(new (std::nothrow) int32_t[m * (m + 1) / 2]);
+  if (!matrix.entries) return -1;
   try {
-    rowStart.resize(m);
-    rowMax.assign(m, 0);
-    rowPartner.resize(m);
-    columnMax.assign(m, 0);
-    columnPartner.resize(m);
-    leftBest.assign(m, -1);
-    leftB.assign(m, 0);
+    matrix.rowStart.resize(m);
+    matrix.rowMax.assign(m, 0);
+    matrix.rowPartner.resize(m);
+    matrix.columnMax.assign(m, 0);
+    matrix.columnPartner.resize(m);
+    matrix.leftBest.assign(m, -1);
+    matrix.leftB.assign(m, 0);
   } catch (const std::bad_alloc&) {
+    matrix = DistanceMatrix{};
     return -1;
   }
+  matrix.m = m;
   size_t offset = 0;
   for (size_t i = 0; i < m; ++i) {
-    rowStart[i] = offset;
+    matrix.rowStart[i] = offset;
     offset += m - i;
-    rowPartner[i] = static_cast<int32_t>(i + 1);
-    columnPartner[i] = static_cast<int32_t>(i) - 1;
+    matrix.rowPartner[i] = static_cast<int32_t>(i + 1);
+    matrix.columnPartner[i] = static_cast<int32_t>(i) - 1;
   }
 
-  if (operation) operation->Status("Computing distance matrix");
+  std::vector<int32_t>& columnMax = matrix.columnMax;
+  std::vector<int32_t>& columnPartner = matrix.columnPartner;
+  std::vector<int64_t>& leftBest = matrix.leftBest;
+  std::vector<int32_t>& leftB = matrix.leftB;
+  size_t filled = 0;
   for (size_t i = 0; i < m; ++i) {
-    if (operation && operation->IsCancelled()) return -2;  // the matrix is released on return
-    int32_t* row = triangle.get() + rowStart[i];
+    if (operation && operation->IsCancelled()) {
+      matrix = DistanceMatrix{};
+      return -2;
+    }
+    int32_t* row = matrix.entries.get() + matrix.rowStart[i];
     row[0] = 0;
     const geo::TmPoint pi = positions[i];
     const int64_t columnMaxOfI = columnMax[i];
@@ -221,19 +224,29 @@ int SearchPlane(std::span<const geo::TmPoint> positions, core::Operation* operat
         leftB[j] = static_cast<int32_t>(i);
       }
     }
-    rowMax[i] = bestInRow;
-    rowPartner[i] = bestPartner;
+    matrix.rowMax[i] = bestInRow;
+    matrix.rowPartner[i] = bestPartner;
+    if (entriesDone) {
+      size_t before = filled / 100000;
+      filled += m - i;
+      size_t after = filled / 100000;
+      if (after > before) entriesDone->fetch_add(static_cast<int64_t>(after - before), std::memory_order_relaxed);
+    }
   }
-  if (operation) operation->Status("Computing distance matrix. Done");
+  return 0;
+}
 
-  // Two points: the greatest row maximum over rows 0 .. m - 2, ties to the later row.
+int SearchTwoAndFivePoints(const DistanceMatrix& matrix, PlaneResult& result, core::Operation* operation) {
+  result = PlaneResult{};
+  const size_t m = matrix.m;
+  const std::vector<int32_t>& rowMax = matrix.rowMax;
   if (m >= 2) {
     size_t bestRow = 0;
     for (size_t i = 1; i + 1 < m; ++i) {
       if (rowMax[i] >= rowMax[bestRow]) bestRow = i;
     }
     result.two[0] = static_cast<int32_t>(bestRow);
-    result.two[1] = rowPartner[bestRow];
+    result.two[1] = matrix.rowPartner[bestRow];
   }
 
   // Five points: the best middle c, with the best b before it and the best e after it.
@@ -242,7 +255,8 @@ int SearchPlane(std::span<const geo::TmPoint> positions, core::Operation* operat
     size_t bestC = 2;
     size_t bestE = 3;
     for (size_t c = 2; c + 3 <= m; ++c) {
-      const int32_t* row = triangle.get() + rowStart[c];
+      if (operation && operation->IsCancelled()) return -2;
+      const int32_t* row = matrix.entries.get() + matrix.rowStart[c];
       int64_t right = -1;
       size_t e = c + 1;
       for (size_t k = c + 1; k + 2 <= m; ++k) {
@@ -252,21 +266,32 @@ int SearchPlane(std::span<const geo::TmPoint> positions, core::Operation* operat
           e = k;
         }
       }
-      int64_t sum = leftBest[c] + right;
+      int64_t sum = matrix.leftBest[c] + right;
       if (sum >= bestSum) {
         bestSum = sum;
         bestC = c;
         bestE = e;
       }
     }
-    const int32_t b = leftB[bestC];
-    result.five[0] = columnPartner[static_cast<size_t>(b)];
+    const int32_t b = matrix.leftB[bestC];
+    result.five[0] = matrix.columnPartner[static_cast<size_t>(b)];
     result.five[1] = b;
     result.five[2] = static_cast<int32_t>(bestC);
     result.five[3] = static_cast<int32_t>(bestE);
-    result.five[4] = rowPartner[bestE];
+    result.five[4] = matrix.rowPartner[bestE];
     result.hasFive = true;
   }
+  return 0;
+}
+
+int SearchPlane(std::span<const geo::TmPoint> positions, core::Operation* operation, PlaneResult& result) {
+  result = PlaneResult{};
+  DistanceMatrix matrix;
+  if (operation) operation->Status("Computing distance matrix");
+  int rc = BuildDistanceMatrix(positions, operation, matrix);
+  if (rc != 0) return rc;
+  if (operation) operation->Status("Computing distance matrix. Done");
+  SearchTwoAndFivePoints(matrix, result);
   return 0;
 }
 

@@ -13,6 +13,7 @@
 #include "app/command_line_run.h"
 #include "app/command_line_headless.h"
 #include "app/convert_command.h"
+#include "app/olc_command.h"
 #include "core/file_io.h"
 #include "core/version.h"
 #include "formats/igc.h"
@@ -148,6 +149,7 @@ std::string UsageText() {
       << ConvertUsageText()
       << "       tarnvik --airspace FILE [OUT]   read an OpenAir airspace file (count its zones),\n"
       << "                                       with OUT write them all to OUT\n"
+      << "       tarnvik --olc FILE.igc          score a flight as the OLC contest does\n"
       << "       tarnvik --help | --version\n\n"
       << "Keywords (case-insensitive; a value that holds blanks is one argument, or goes in\n"
       << "double quotes inside a whole command line):\n";
@@ -222,6 +224,13 @@ int RunProgram(int argc, const char* const* argv, std::ostream& out, core::Ui& u
       return RunConvertCommand(std::vector<std::string>(argv + 2, argv + argc), out, ui, core::SystemClock());
     }
     if (first == "--airspace") return RunAirspaceCommand(std::vector<std::string>(argv + 2, argv + argc), out, ui);
+    if (first == "--olc") {
+      if (argc != 3) {
+        ui.ShowMessage(core::kProgramName, "--olc takes one IGC file", core::Icon::Error);
+        return 1;
+      }
+      return RunOlcCommand(argv[2], out, ui);
+    }
   }
   ParsedCommandLine parsed = ParseCommandLine(JoinCommandLineArguments(argc, argv), ui);
   if (parsed.result < 0) return parsed.exitStatus;

@@ -11,6 +11,7 @@
 #include "app/command_line_run.h"
 #include "app/ctr_commands.h"
 #include "app/file_commands.h"
+#include "app/olc_open.h"
 #include "core/version.h"
 
 namespace tarnvik::app {
@@ -55,7 +56,7 @@ constexpr CommandInfo kCommands[] = {
     {40014, "&Erase LogIt track", K::EraseTrack, 3, 0, G::Busy, "Erase track log"},
     {40015, "Write LogIt &Name", K::WriteOwnerName, 3, 0, G::Busy, "Write owner name"},
     {40016, "Read LogIt &Data", K::ReadProductData, 3, 0, G::Busy, "Read product data"},
-    {40095, "&OLC statistics (use IGC buffer)", K::OlcIgcBuffer, -1, 0, G::Busy, "OLC statistics"},
+    {40095, "&OLC statistics (use IGC buffer)", K::OlcIgcBuffer, -1, 0, G::Tracklog, "OLC statistics"},
     {40094, "OLC statistics (use selected pos.)", K::OlcSelected, -1, 0, G::Tracklog, "OLC statistics"},
     {40088, "&Track log filter", K::TrackLogFilter, -1, 0, G::None, ""},
     {40019, "E&xit", K::Exit, -1, 0, G::None, ""},
@@ -259,8 +260,6 @@ void DeleteSelectedWaypoints(Session& session, const CommandInfo& c) {
 // False for a command whose dialog hook is not set or whose format this build does not have.
 bool HasDialogAndFormat(const Session& session, const CommandInfo& c) {
   switch (c.kind) {
-    case K::OlcIgcBuffer:
-    case K::OlcSelected:
     case K::CompetitionMode:
     case K::CompetitionModeAndList:
       return false;
@@ -271,6 +270,10 @@ bool HasDialogAndFormat(const Session& session, const CommandInfo& c) {
     case K::EditCtr:
     case K::NewCtr:
       if (!session.dialogs.ctrEdit) return false;
+      break;
+    case K::OlcIgcBuffer:
+    case K::OlcSelected:
+      if (!session.dialogs.olcStatistics) return false;
       break;
     case K::ConvertPosition:
       if (!session.dialogs.conversionTool) return false;
@@ -432,6 +435,8 @@ CommandOutcome DispatchCommand(Session& session, int id) {
       break;
     case K::OpenLog: OpenLogCommand(session); break;
     case K::SaveKml: SaveKmlCommand(session); break;
+    case K::OlcIgcBuffer: OlcStatisticsCommand(session, true); break;
+    case K::OlcSelected: OlcStatisticsCommand(session, false); break;
     case K::SaveIgc: SaveIgcCommand(session); break;
     case K::SaveIgcFromGps: SaveIgcFromGpsCommand(session); break;
     case K::VerifyIgc: VerifyIgcCommand(session); break;

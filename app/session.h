@@ -21,6 +21,7 @@
 #include "app/distance_form.h"
 #include "app/ctr_forms.h"
 #include "app/igc_forms.h"
+#include "app/olc_claim.h"
 #include "app/transfer.h"
 #include "app/waypoint_edit_form.h"
 #include "core/flight_summary.h"
@@ -96,6 +97,13 @@ struct FlightStatisticsRun {
   std::function<int(const core::FlightSummary& summary, const std::string& description)> save;
 };
 
+// What the OLC statistics dialog works on: the working set (all fixes of the raw IGC log, or the
+// selected fixes in list order) and, for the claim, where it came from.
+struct OlcStatisticsRun {
+  std::vector<core::TrackPoint> fixes;
+  OlcClaimSource source;
+};
+
 // The dialogs a front end shows for the session's commands. Each form dialog runs its check on
 // "&Save" (keeping the dialog open on a failure) and returns true once the check passed, false
 // when cancelled. A command whose dialog is not set is not available in that front end.
@@ -112,6 +120,9 @@ struct SessionDialogs {
   // them.
   std::function<void(DistanceForm& form)> distanceTool;
   std::function<void(ConversionForm& form)> conversionTool;
+  // Opens the OLC statistics dialog (analysis::OlcModel and the claim form) over the run and
+  // keeps it until the user closes it.
+  std::function<void(OlcStatisticsRun& run)> olcStatistics;
   // Puts a text on the clipboard; false when the clipboard refused it (the front end said why).
   std::function<bool(const std::string& text)> clipboard;
   // The owner-name dialog of "Write LogIt &Name": the name, or nothing when cancelled.
