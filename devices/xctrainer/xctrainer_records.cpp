@@ -78,6 +78,9 @@ LineAssembler::Result LineAssembler::Feed(uint8_t byte) {
   if (byte == kXon || byte == kXoff) return kMore;
   if (byte == '\n') {
     line_ = std::move(text_);
+    // Bytes between the CR and the LF mean a damaged line end (the next line may be lost in
+    // it): the text keeps a CR, so that no record form matches it.
+    if (damaged_) line_.push_back('\r');
     Reset();
     return kLine;
   }
@@ -88,6 +91,7 @@ LineAssembler::Result LineAssembler::Feed(uint8_t byte) {
   // A CR (or a NUL) ends the line's text; the rest up to the LF is not part of it.
   if (byte == '\r' || byte == 0) textEnded_ = true;
   else if (!textEnded_) text_.push_back(static_cast<char>(byte));
+  else damaged_ = true;
   return kMore;
 }
 
@@ -101,6 +105,7 @@ void LineAssembler::Reset() {
   text_.clear();
   length_ = 0;
   textEnded_ = false;
+  damaged_ = false;
 }
 
 int FullYear(int twoDigits) { return twoDigits >= 90 ? 1900 + twoDigits : 2000 + twoDigits; }

@@ -25,7 +25,9 @@ constexpr uint8_t kXoff = 0x13;
 constexpr size_t kMaxLineLength = 100;
 
 // Collects one line: LF ends it, a CR ends its text (what follows up to the LF is dropped but
-// still counts toward the 100 characters a line may hold). XON and XOFF never reach it.
+// still counts toward the 100 characters a line may hold). XON and XOFF never reach it. A line
+// with other bytes between its CR and LF (a damaged line end that may have swallowed the next
+// line) ends in a CR, which no record form accepts.
 class LineAssembler {
  public:
   enum Result { kMore = 0, kLine = 1, kTooLong = -1 };
@@ -42,7 +44,7 @@ class LineAssembler {
   std::string line_;
   size_t length_ = 0;
   bool textEnded_ = false;
-  bool tooLong_ = false;
+  bool damaged_ = false;
 };
 
 // Two-digit years: 90-99 are the 1990s, 00-89 the years 2000-2089.
