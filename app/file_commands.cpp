@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "core/file_io.h"
+#include "devices/xctrainer/xctrainer_records.h"
 #include "formats/dat_track.h"
 #include "formats/igc.h"
 #include "formats/kml_logbook.h"
@@ -25,6 +26,7 @@ constexpr std::array<LogFileType, 9> kOpenLogTypes = {{
 }};
 constexpr int kOpenKml = 1;
 constexpr int kOpenDat = 3;
+constexpr int kOpenTopNavigator = 4;
 constexpr int kOpenIgc = 7;
 
 constexpr std::array<LogFileType, 5> kSaveLogTypes = {{
@@ -158,7 +160,8 @@ int OpenLogCommand(Session& session) {
   std::optional<FileChoice> choice = ChooseFile(session, FileDialog::OpenLog, false, "Read track log", kOpenLogTypes);
   if (!choice) return -1;
   RememberChoice(session, FileDialog::OpenLog, *choice);
-  if (choice->typeIndex != kOpenKml && choice->typeIndex != kOpenDat && choice->typeIndex != kOpenIgc) {
+  if (choice->typeIndex != kOpenKml && choice->typeIndex != kOpenDat && choice->typeIndex != kOpenIgc &&
+      choice->typeIndex != kOpenTopNavigator) {
     const LogFileType& type = kOpenLogTypes[static_cast<size_t>(choice->typeIndex - 1)];
     session.Message(caption, "Reading " + std::string(type.name) + " files is not supported by this version");
     return -1;
@@ -189,6 +192,9 @@ int OpenLogCommand(Session& session) {
     parsed = formats::ReadIgcFileBuffer(session.ui(), bytes, igc);
   } else if (choice->typeIndex == kOpenDat) {
     parsed = formats::ReadDatTrack(session.ui(), bytes);
+  } else if (choice->typeIndex == kOpenTopNavigator) {
+    // extra: 1 when the log's times are UTC (its start record named the time zone).
+    parsed = devices::xctrainer::ParseTncLogFile(session.ui(), bytes);
   } else {
     parsed = formats::ReadKmlLog(session.ui(), bytes);
   }
