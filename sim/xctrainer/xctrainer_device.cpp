@@ -65,7 +65,8 @@ XcTrainerDevice::XcTrainerDevice(XcDeviceConfig config) : config_(std::move(conf
 
 int XcTrainerDevice::InstrumentBaud() const {
   if (config_.baud > 0) return config_.baud;
-  return config_.xcTrainer && config_.send != XcSend::Waypoints ? 57600 : 9600;
+  if (config_.send == XcSend::Mxp) return 57600;
+  return config_.xcTrainer && config_.send == XcSend::Tnc ? 57600 : 9600;
 }
 
 // ---- what the instrument sends ------------------------------------------------------------------

@@ -37,7 +37,7 @@ enum class XcSend { Mxp, Tnc, Waypoints };
 struct XcDeviceConfig {
   bool xcTrainer = true;      // false: a Top Navigator
   XcSend send = XcSend::Tnc;  // what the pilot sends
-  int baud = 0;               // the instrument's line speed; 0: 57600 for an XC Trainer's logs, else 9600
+  int baud = 0;               // the instrument's line speed; 0: 57600 for MXP and an XC Trainer's TNC log, else 9600
   int64_t delayMs = 300;      // from the host's line setting to the first byte
   int offsetHours = 2;        // TNC: local time minus UTC (sent as a two's complement byte)
   int offsetByte = -1;        // >= 0: this raw byte instead of offsetHours

@@ -88,7 +88,6 @@ TEST(MxpDownload, InstrumentFaults) {
     rig.device.track = WalkTrack(20, FlightStart());
     std::string error;
     ASSERT_TRUE(sim::xctrainer::ApplyXcTrainerFault(c.fault, rig.device.config(), error)) << error;
-    rig.device.config().baud = 57600;  // a Top Navigator sending where an XC Trainer is expected
     access::AccessJob& job = rig.Job(access::kAccessDownloadTrackLog, access::kProtocolXcTrainerMxp);
     EXPECT_EQ(ReceiveMxpLog(job), -1) << c.fault;
     EXPECT_EQ(rig.FailureTexts(), std::vector<std::string>{std::string(c.caption) + ": " + c.text}) << c.fault;
