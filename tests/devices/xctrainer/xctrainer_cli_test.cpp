@@ -116,13 +116,14 @@ class XcTrainerCli : public ::testing::Test {
 struct Link {
   const char* gps;
   std::vector<std::string> faults;
+  int utc = 0;  // the KML's time stamps carry "Z": the log's time base is known to be UTC
 };
 
 TEST_F(XcTrainerCli, KmlLogIsSignedAndHoldsTheServedFixesInUtc) {
   const Link links[] = {
-      {"XCTRAINER", {"send=tnc", "model=xc", "offset=2", "sprinkle=11"}},
-      {"TOPNAV", {"send=tnc", "model=tn", "offset=-7"}},
-      {"XCT_MXP", {"send=mxp", "model=xc"}},
+      {"XCTRAINER", {"send=tnc", "model=xc", "offset=2", "sprinkle=11"}, 1},
+      {"TOPNAV", {"send=tnc", "model=tn", "offset=-7"}, 1},
+      {"XCT_MXP", {"send=mxp", "model=xc"}, 0},
   };
   for (const Link& link : links) {
     ASSERT_TRUE(StartSim(link.faults)) << ReadText(dir_ / "sim.err");
@@ -135,6 +136,7 @@ TEST_F(XcTrainerCli, KmlLogIsSignedAndHoldsTheServedFixesInUtc) {
     formats::TrackParseResult read = formats::ReadKmlLog(ui, text);
     ASSERT_GT(read.result, 0) << link.gps;
     EXPECT_EQ(read.signatureFlag, formats::kKmlSignatureValid) << link.gps;
+    EXPECT_EQ(read.extra, link.utc) << link.gps;
     const std::vector<sim::xctrainer::XcSimFix> served = Twin(link.faults).ServedFixes();
     ASSERT_EQ(read.fixes.size(), served.size()) << link.gps;
     for (size_t i = 0; i < served.size(); ++i) {
