@@ -72,17 +72,22 @@ constexpr const char* kLogMemory = "E200 Log buffer allocation";
 LineListener::Result LineListener::Next(std::string& line) {
   for (;;) {
     if (link_.Cancelled()) return kPortError;
+    // Flow-control bytes alone are no sign of a transmission: the limits run from the last
+    // other byte (or from the start of listening).
+    const int64_t left = (heard_ ? kSilenceLimitMs : kFirstByteLimitMs) - (link_.clock().NowMs() - lastData_);
+    if (left <= 0) return kSilent;
     uint8_t byte = 0;
     const int got = link_.ReadUnit(
         [&byte](uint8_t b) {
           byte = b;
           return true;
         },
-        heard_ ? kSilenceLimitMs : kFirstByteLimitMs);
+        left);
     if (got == access::kReadTimeout) return kSilent;
     if (got != access::kReadComplete) return kPortError;
-    heard_ = true;
     if (byte == kXon || byte == kXoff) continue;
+    heard_ = true;
+    lastData_ = link_.clock().NowMs();
     if (raw_) {
       try {
         raw_->push_back(byte);

@@ -28,12 +28,13 @@ constexpr const char* kUploadWaypointsCaption = "Upload waypoints";
 constexpr const char* kDecodeCaption = "Decode track log sentence";
 
 // Reads lines from the link: XON/XOFF dropped first, every other byte kept in raw (when
-// given). Waits at most kFirstByteLimitMs for the first byte and kSilenceLimitMs after any
-// later one (XON/XOFF count as activity).
+// given). Waits at most kFirstByteLimitMs for the first byte from its construction and
+// kSilenceLimitMs after any later one; XON/XOFF alone do not keep it listening.
 class LineListener {
  public:
   enum Result { kLine = 0, kTooLong = -1, kSilent = -2, kPortError = -3, kNoMemory = -4 };
-  LineListener(access::Link& link, std::vector<uint8_t>* raw) : link_(link), raw_(raw) {}
+  LineListener(access::Link& link, std::vector<uint8_t>* raw)
+      : link_(link), raw_(raw), lastData_(link.clock().NowMs()) {}
   Result Next(std::string& line);
 
  private:
@@ -41,6 +42,7 @@ class LineListener {
   std::vector<uint8_t>* raw_;
   LineAssembler lines_;
   bool heard_ = false;
+  int64_t lastData_;
 };
 
 // ---- access engine routines ------------------------------------------------------------------

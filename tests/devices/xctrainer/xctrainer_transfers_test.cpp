@@ -138,6 +138,38 @@ TEST(TncDownload, LocalTimeBecomesUtcAndRawLogHasNoFlowControl) {
   EXPECT_NE(captured.find('\x13'), std::string::npos);
 }
 
+// A line that delivers nothing but XON/XOFF, one byte per read after 500 ms.
+class FlowControlOnly final : public access::Transport {
+ public:
+  explicit FlowControlOnly(core::Clock& clock) : clock_(clock) {}
+  int SetSpeed(int, bool) override { return 0; }
+  int Read(uint8_t* buffer, size_t, int maxWaitMs) override {
+    clock_.SleepMs(std::min(maxWaitMs, 500));
+    buffer[0] = (++reads_ % 2) ? 0x11 : 0x13;
+    return 1;
+  }
+  int Write(const uint8_t*, size_t) override { return 0; }
+  void Purge() override {}
+  void Close() override {}
+
+ private:
+  core::Clock& clock_;
+  int reads_ = 0;
+};
+
+TEST(TrackDownloads, FlowControlBytesAloneDoNotKeepTheHostListening) {
+  testing::FakeClock clock;
+  testing::RecordingOperation operation;
+  access::DebugCapture capture;
+  FlowControlOnly line(clock);
+  access::AccessJob job(access::kAccessDownloadTrackLog, access::kProtocolXcTrainer, line, clock, operation, capture);
+  const int64_t start = clock.NowMs();
+  EXPECT_EQ(ReceiveTncLog(job), -1);
+  EXPECT_LE(clock.NowMs() - start, kFirstByteLimitMs + 500);
+  ASSERT_EQ(operation.failures.size(), 1u);
+  EXPECT_EQ(operation.failures[0].text, "E204 No data received");
+}
+
 TEST(TncDownload, TopNavigatorWithoutTimeZoneKeepsLocalTime) {
   Rig rig(Config(XcSend::Tnc, false));
   rig.device.track = WalkTrack(40, FlightStart());
