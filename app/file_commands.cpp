@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "core/file_io.h"
+#include "devices/xctrainer/xctrainer_records.h"
 #include "formats/dat_track.h"
 #include "formats/gpx.h"
 #include "formats/igc.h"
@@ -223,13 +224,6 @@ int OpenLogCommand(Session& session) {
   if (!choice) return -1;
   RememberChoice(session, FileDialog::OpenLog, *choice);
   const LogFileType& type = kOpenLogTypes[static_cast<size_t>(choice->typeIndex - 1)];
-  if (choice->typeIndex == kOpenTopNavigator) {
-    std::string text = "Reading ";
-    text += type.name;
-    text += " files is not supported by this version";
-    session.Message(caption, text);
-    return -1;
-  }
 
   core::FileBytes file = core::ReadWholeFile(choice->path);
   switch (file.error) {
@@ -251,8 +245,11 @@ int OpenLogCommand(Session& session) {
 
   std::string_view bytes(file.begin(), file.size);
   formats::IgcBuffer igc;
-  // The chosen type decides the reader, whatever the file's own extension.
-  formats::TrackParseResult parsed = (*TrackReaderForExtension(type.extension, &igc))(session.ui(), bytes);
+  // The chosen type decides the reader, whatever the file's own extension. A Top Navigator log
+  // reports in extra whether its times are UTC (its start record named the time zone).
+  formats::TrackParseResult parsed = choice->typeIndex == kOpenTopNavigator
+                                         ? devices::xctrainer::ParseTncLogFile(session.ui(), bytes)
+                                         : (*TrackReaderForExtension(type.extension, &igc))(session.ui(), bytes);
   if (parsed.result <= 0 || parsed.fixes.empty()) {
     // The reader has said why; the current log and its raw IGC log stay as they were.
     session.SetStatus("No positions found");

@@ -5,6 +5,7 @@
 #include "devices/flytec/flytec_transfers.h"
 #include "devices/garmin/garmin_usb.h"
 #include "devices/garmin/garmin_usb_open.h"
+#include "devices/xctrainer/xctrainer_transfers.h"
 
 namespace tarnvik::app {
 
@@ -20,6 +21,7 @@ void RegisterInstrumentFamilies(access::AccessRoutineTable& table, const devices
 #endif
   devices::flytec::RegisterFlytecRoutines(table);
   devices::flytec::RegisterFlytecCtrRoutines(table);
+  devices::xctrainer::RegisterXcTrainerRoutines(table);
 }
 
 }  // namespace tarnvik::app

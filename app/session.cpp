@@ -316,6 +316,8 @@ void Session::CompleteTrackLog(AccessCompletion&& completion, bool ok) {
     track.log.origin = completion.origin;
     track.log.sourceKind = source.kind;
     track.log.sourceFlag = source.flag;
+    // A Top Navigator log whose time zone was known arrives in UTC (its routine says so in extra).
+    if (completion.origin == 3 && completion.extra == 1) track.log.sourceFlag = 1;
     track.log.takenOver = clock_.UtcNow();
     // A Garmin unit's product description names the source of what it delivered.
     track.log.sourceName = completion.data.text.substr(0, 80);

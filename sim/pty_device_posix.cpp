@@ -61,7 +61,10 @@ int PtyDevice::Serve(std::stop_token stop) {
   };
   while (!stop.stop_requested()) {
     bool now = pty_->HostAttached();
-    if (attached && !now) device_.HostClosed();
+    if (attached && !now) {
+      device_.HostClosed();
+      baud = 0;  // the next host's line setting reaches the device even when it is the same
+    }
     attached = now;
     if (attached) followLine();
     int n = pty_->Read(buffer.data(), buffer.size(), 50);

@@ -3,6 +3,7 @@
 #include "sim/echo_device.h"
 #include "sim/flytec/flytec_device.h"
 #include "sim/garmin/garmin_device.h"
+#include "sim/xctrainer/xctrainer_device.h"
 
 namespace tarnvik::sim {
 
@@ -10,6 +11,7 @@ void RegisterBuiltInSimulators() {
   RegisterEchoSimulator();
   garmin::RegisterGarminSimulator();
   flytec::RegisterFlytecSimulator();
+  xctrainer::RegisterXcTrainerSimulator();
 }
 
 }  // namespace tarnvik::sim
