@@ -57,7 +57,7 @@ class GarminUsbRun : public ::testing::Test {
 TEST_F(GarminUsbRun, BuiltProgramWithoutAUnit) {
   ASSERT_TRUE(fs::exists(kBinary)) << kBinary << " is not built";
   const std::string out = (dir_ / "out.kml").string();
-  const std::string command = "cd '" + dir_.string() + "' && '" + kBinary + "' /USB /GPS=GARMIN /KML_LOG=out.kml >'" +
+  const std::string command = "cd '" + dir_.string() + "' && '" + kBinary + "' /USB /GPS=GARMIN /KML_LOG=out.kml /WIN=0 >'" +
                               (dir_ / ".out").string() + "' 2>'" + (dir_ / ".err").string() + "'";
   const int raw = std::system(command.c_str());
   EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
