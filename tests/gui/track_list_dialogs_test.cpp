@@ -42,6 +42,7 @@ T AskFromWorker(F ask) {
 TEST(TrackListDialogsTest, TheTrackChosenInTheListReachesTheWorker) {
   GuiRig rig;
   InstallTrackListDialogs(rig.ui(), &rig.window());
+  rig.ui().chooseItem = nullptr;  // the dialogs, not the rig's fixed answer
   struct Case {
     int row;  // the row the user picks; -1 leaves the preselected one
     bool ok;
@@ -68,6 +69,7 @@ TEST(TrackListDialogsTest, TheTrackChosenInTheListReachesTheWorker) {
 TEST(TrackListDialogsTest, TheTracksChosenForTheLogbookReachTheWorker) {
   GuiRig rig;
   InstallTrackListDialogs(rig.ui(), &rig.window());
+  rig.ui().chooseItem = nullptr;  // the dialogs, not the rig's fixed answer
   enum class Press { Ok, All, Close };
   struct Case {
     std::vector<int> rows;
