@@ -1,6 +1,7 @@
-// The Flytec/Brauniger track dialogs as a worker thread meets them: its question goes through
-// the window's Ui to the GUI thread, the dialog shows the instrument's entries, and the
-// button pressed is the answer the worker gets back.
+// The Flytec/Brauniger track dialogs as a download meets them: the worker's question goes
+// through the window's Ui to the GUI thread, the dialog shows the instrument's entries, and the
+// button pressed is the answer the worker gets back; over a real session and engine, the track
+// picked is the one a simulated Compeo+ sends, and the tracks picked are the logbook's.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -132,59 +133,114 @@ class FlytecPort final : public access::Transport {
   std::jthread server_;  // last: stopped and joined first
 };
 
-TEST(TrackListDialogsTest, TheTrackChosenInTheWindowIsTheOneTheInstrumentSends) {
-  sim::flytec::FlytecDeviceConfig config;
-  config.name = "COMPEO+";  // always offers its list
-  sim::flytec::FlytecDevice unit(config);
-  for (const char* file : {"xcs_marcourt.igc", "igl_no_time_increment.igc", "igp_lad_lod_extensions.igc"}) {
-    unit.tracks.push_back(ReadText(std::string(TARNVIK_TEST_DATA) + "/igc/" + file));
-  }
-
-  QtUi ui;
-  std::string boxes;
-  ui.answerBox = [&boxes](const MessageBoxCall& call) -> std::optional<core::Answer> {
-    boxes += "[" + call.caption + ": " + call.text + "] ";
-    return std::nullopt;
-  };
-  access::AccessEnvironment environment;
-  environment.ui = &ui;
-  environment.openSerial = [&unit](const std::string&, std::string&, std::string&) {
-    return std::unique_ptr<access::Transport>(std::make_unique<FlytecPort>(unit));
-  };
-  const std::filesystem::path folder =
-      std::filesystem::temp_directory_path() / ("tarnvik-track-list-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(folder);
-  {
-    std::unique_ptr<app::TransferGate> gate = app::MakeEngineGate(environment);
-    app::Session session(ui, core::SystemClock(), *gate, folder.string());
-    MainWindow window(session, ui);
-    InstallTrackListDialogs(ui, &window);
-    window.UpdateCommandStates();
+// A window over a real session and engine whose serial port is a Compeo+ holding three real
+// flights; boxes are recorded, not shown.
+class CompeoWindow {
+ public:
+  CompeoWindow()
+      : unit_(Config()),
+        folder(std::filesystem::temp_directory_path() / ("tarnvik-track-list-" + std::to_string(::getpid()))) {
+    for (const char* file : {"xcs_marcourt.igc", "igl_no_time_increment.igc", "igp_lad_lod_extensions.igc"}) {
+      unit_.tracks.push_back(ReadText(std::string(TARNVIK_TEST_DATA) + "/igc/" + file));
+    }
+    std::filesystem::create_directories(folder);
+    ui.answerBox = [this](const MessageBoxCall& call) -> std::optional<core::Answer> {
+      boxes += "[" + call.caption + ": " + call.text + "] ";
+      return std::nullopt;
+    };
+    access::AccessEnvironment environment;
+    environment.ui = &ui;
+    environment.openSerial = [this](const std::string&, std::string&, std::string&) {
+      return std::unique_ptr<access::Transport>(std::make_unique<FlytecPort>(unit_));
+    };
+    gate_ = app::MakeEngineGate(environment);
+    session = std::make_unique<app::Session>(ui, core::SystemClock(), *gate_, folder.string());
+    window = std::make_unique<MainWindow>(*session, ui);
+    InstallTrackListDialogs(ui, window.get());
+    window->UpdateCommandStates();
     core::SettingsFileLocation location;
     location.userFile = (folder / "tarnvik.ini").string();
-    ASSERT_EQ(session.Initialise(core::MakeIniSettingsBackend(location)), 0);
-    session.portName = "/dev/simulated";
-    window.show();
-
-    int shown = 0;
-    ui.driveDialog = [&](QDialog& dialog) {
-      auto& list = dynamic_cast<TrackListDialog&>(dialog);
-      ++shown;
-      EXPECT_EQ(list.entries()->topLevelItemCount(), 3);
-      list.entries()->setCurrentItem(list.entries()->topLevelItem(1));
-      list.okButton()->click();
-    };
-    window.actionFor(40054)->trigger();  // Read IQ-Compeo/Competino
-    ASSERT_TRUE(WaitFor([&] { return !session.busy; }, std::chrono::seconds(60)));
-    EXPECT_EQ(shown, 1) << boxes;
-    // The second entry is track 01: its IGC file, byte for byte.
-    const std::vector<uint8_t>& raw = session.track.rawIgc;
-    EXPECT_EQ(std::string(raw.begin(), raw.end()), unit.ServedIgc(1)) << boxes;
-    EXPECT_FALSE(session.track.log.points.empty());
-    window.close();
+    EXPECT_EQ(session->Initialise(core::MakeIniSettingsBackend(location)), 0);
+    session->portName = "/dev/simulated";
+    window->show();
   }
-  std::error_code ignored;
-  std::filesystem::remove_all(folder, ignored);
+  ~CompeoWindow() {
+    if (!session->exitFlag) window->close();
+    window.reset();
+    session.reset();
+    gate_.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+  }
+  const sim::flytec::FlytecDevice& unit() const { return unit_; }
+  // Runs a command and waits until its transfer ended.
+  bool Run(int command) {
+    window->actionFor(command)->trigger();
+    return WaitFor([&] { return !session->busy; }, std::chrono::seconds(60));
+  }
+
+ private:
+  static sim::flytec::FlytecDeviceConfig Config() {
+    sim::flytec::FlytecDeviceConfig config;
+    config.name = "COMPEO+";  // always offers its list
+    return config;
+  }
+  sim::flytec::FlytecDevice unit_;
+
+ public:
+  std::filesystem::path folder;
+  QtUi ui;
+  std::string boxes;
+  std::unique_ptr<app::TransferGate> gate_;
+  std::unique_ptr<app::Session> session;
+  std::unique_ptr<MainWindow> window;
+};
+
+TEST(TrackListDialogsTest, TheTrackChosenInTheWindowIsTheOneTheInstrumentSends) {
+  CompeoWindow compeo;
+  int shown = 0;
+  compeo.ui.driveDialog = [&](QDialog& dialog) {
+    auto& list = dynamic_cast<TrackListDialog&>(dialog);
+    ++shown;
+    EXPECT_EQ(list.entries()->topLevelItemCount(), 3);
+    list.entries()->setCurrentItem(list.entries()->topLevelItem(1));
+    list.okButton()->click();
+  };
+  ASSERT_TRUE(compeo.Run(40054));  // Read IQ-Compeo/Competino
+  EXPECT_EQ(shown, 1) << compeo.boxes;
+  // The second entry is track 01: its IGC file, byte for byte.
+  const std::vector<uint8_t>& raw = compeo.session->track.rawIgc;
+  EXPECT_EQ(std::string(raw.begin(), raw.end()), compeo.unit().ServedIgc(1)) << compeo.boxes;
+  EXPECT_FALSE(compeo.session->track.log.points.empty());
+}
+
+TEST(TrackListDialogsTest, TheTracksChosenForTheLogbookAreTheOnesItHolds) {
+  CompeoWindow compeo;
+  const std::string logbook = (compeo.folder / "logbook.kml").string();
+  compeo.ui.chooseFile = [&](core::FileRequest&, bool save) -> std::optional<std::string> {
+    if (!save) return std::nullopt;
+    return logbook;
+  };
+  compeo.ui.driveDialog = [&](QDialog& dialog) {
+    auto& list = dynamic_cast<TrackMultiListDialog&>(dialog);
+    list.entries()->item(0)->setSelected(true);
+    list.entries()->item(2)->setSelected(true);
+    list.okButton()->click();
+  };
+  ASSERT_TRUE(compeo.Run(40119));  // Read IQ Tracks
+  const std::string document = ReadText(logbook);
+  ASSERT_FALSE(document.empty()) << compeo.boxes;
+  // One trip folder per chosen track, each described by its list entry.
+  size_t trips = 0;
+  for (size_t at = document.find("type=\"trip\""); at != std::string::npos; at = document.find("type=\"trip\"", at + 1)) {
+    ++trips;
+  }
+  EXPECT_EQ(trips, 2u);
+  EXPECT_NE(document.find("<![CDATA[00   06.03.21"), std::string::npos);
+  EXPECT_EQ(document.find("<![CDATA[01   "), std::string::npos);
+  EXPECT_NE(document.find("<![CDATA[02   "), std::string::npos);
+  // The current log stays as it was: the logbook download replaces nothing.
+  EXPECT_FALSE(compeo.session->track.present);
 }
 
 }  // namespace
