@@ -115,8 +115,9 @@ std::string ReadText(const std::string& path) {
 class FlytecPort final : public access::Transport {
  public:
   explicit FlytecPort(const sim::flytec::FlytecDevice& device)
-      : device_(device),
-        server_([this](std::stop_token stop) { sim::ServeDevice(pipe_.device(), device_, core::SystemClock(), stop); }) {}
+      : device_(device), server_([this](std::stop_token stop) {
+          sim::ServeDevice(pipe_.device(), device_, core::SystemClock(), stop);
+        }) {}
   ~FlytecPort() override {
     server_.request_stop();
     if (server_.joinable()) server_.join();
@@ -232,9 +233,8 @@ TEST(TrackListDialogsTest, TheTracksChosenForTheLogbookAreTheOnesItHolds) {
   ASSERT_FALSE(document.empty()) << compeo.boxes;
   // One trip folder per chosen track, each described by its list entry.
   size_t trips = 0;
-  for (size_t at = document.find("type=\"trip\""); at != std::string::npos; at = document.find("type=\"trip\"", at + 1)) {
-    ++trips;
-  }
+  const std::string trip = "type=\"trip\"";
+  for (size_t at = document.find(trip); at != std::string::npos; at = document.find(trip, at + 1)) ++trips;
   EXPECT_EQ(trips, 2u);
   EXPECT_NE(document.find("<![CDATA[00   06.03.21"), std::string::npos);
   EXPECT_EQ(document.find("<![CDATA[01   "), std::string::npos);
