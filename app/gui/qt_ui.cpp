@@ -157,12 +157,22 @@ int QtUi::ChooseItem(const std::string& caption, const std::string& prompt, cons
   return OnGuiThread([&]() -> int {
     if (items.empty()) return -1;
     if (chooseItem) return chooseItem(caption, items);
+    if (auto own = itemDialogs.find(caption); own != itemDialogs.end()) return own->second(items);
     QStringList list;
     for (const std::string& item : items) list << Q(item);
     bool ok = false;
     QString picked = QInputDialog::getItem(parent_, Q(caption), Q(prompt), list, 0, false, &ok);
     if (!ok) return -1;
     return static_cast<int>(list.indexOf(picked));
+  });
+}
+
+std::vector<int> QtUi::ChooseItems(const std::string& caption, const std::string& prompt,
+                                   const std::vector<std::string>& items) {
+  return OnGuiThread([&]() -> std::vector<int> {
+    auto own = itemsDialogs.find(caption);
+    if (items.empty() || own == itemsDialogs.end()) return core::Ui::ChooseItems(caption, prompt, items);
+    return own->second(items);
   });
 }
 

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -48,6 +49,12 @@ class QtUi final : public core::Ui {
   // dialog's result is what it was left with.
   std::function<void(QDialog& dialog)> driveDialog;
 
+  // Dialogs of their own for the item choices under certain captions (an instrument's track
+  // lists), run on the GUI thread in place of the plain list; a caption without one gets the
+  // plain list (one item) or nothing (several).
+  std::map<std::string, std::function<int(const std::vector<std::string>& items)>> itemDialogs;
+  std::map<std::string, std::function<std::vector<int>(const std::vector<std::string>& items)>> itemsDialogs;
+
   void ShowMessage(const std::string& caption, const std::string& text, core::Icon icon) override;
   core::Answer Ask(const std::string& caption, const std::string& text, core::Buttons buttons,
                    core::Answer defaultAnswer, core::Icon icon = core::Icon::Question) override;
@@ -55,6 +62,8 @@ class QtUi final : public core::Ui {
   std::optional<std::string> ChooseSaveFile(core::FileRequest& request) override;
   int ChooseItem(const std::string& caption, const std::string& prompt,
                  const std::vector<std::string>& items) override;
+  std::vector<int> ChooseItems(const std::string& caption, const std::string& prompt,
+                               const std::vector<std::string>& items) override;
 
   // Runs a modal dialog (or hands it to driveDialog); its result code.
   int Exec(QDialog& dialog);

@@ -11,10 +11,13 @@
 #include "access/access_engine.h"
 #include "app/command_line_run.h"
 #include "app/gui/coordinate_dialogs.h"
+#include "app/gui/ctr_dialogs.h"
 #include "app/gui/dialogs.h"
 #include "app/gui/main_window.h"
+#include "app/gui/olc_dialog.h"
 #include "app/gui/qt_ui.h"
 #include "app/gui/stop_signals.h"
+#include "app/gui/track_list_dialogs.h"
 #include "app/session.h"
 #include "app/transfer.h"
 #include "core/settings.h"
@@ -98,6 +101,9 @@ int RunWindow(const char* programPath, std::unique_ptr<app::CommandLineOptions> 
   MainWindow window(session, ui);
   InstallWindowDialogs(session, ui, &window);
   InstallCoordinateDialogs(session, ui, &window);
+  InstallOlcDialog(session, ui, &window);
+  InstallCtrDialogs(session, ui, &window);
+  InstallTrackListDialogs(ui, &window);
   window.UpdateCommandStates();
   StopOnSignals(window);
   if (show == app::ShowState::Minimize) {
