@@ -18,7 +18,7 @@ TrackPoint Fix(double lat, double lon, uint32_t t, double heightM = 1000, uint32
   p.flags = flags;
   p.time = t;
   p.latitude = core::LatitudeFromDegrees(lat).value();
-  p.longitude = core::LongitudeFromDegrees(lon).value();
+  p.longitude = core::LongitudeFromDegrees(lon > 180 ? lon - 360 : lon).value();
   p.height = static_cast<int32_t>(heightM * 10);
   return p;
 }
