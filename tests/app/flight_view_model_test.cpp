@@ -177,7 +177,7 @@ TEST(FlightViewModel, ScaleBarAndStepsFollowOneTwoFive) {
     double metresPerPixel;
     double metres;
     const char* label;
-  } cases[] = {{10, 1000, "1 km"}, {24, 2000, "2 km"}, {60, 5000, "5 km"}, {1, 100, "100 m"}, {300, 50000, "50 km"}};
+  } cases[] = {{10, 1000, "1 km"}, {24, 2000, "2 km"}, {60, 5000, "5 km"}, {1, 100, "100 m"}, {300, 20000, "20 km"}, {600, 50000, "50 km"}};
   for (const Case& c : cases) {
     ScaleBar bar = ComputeScaleBar(Viewport{0, 0, c.metresPerPixel, 500, 400});
     EXPECT_DOUBLE_EQ(bar.metres, c.metres) << c.label;
