@@ -2,6 +2,9 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QDockWidget>
+#include <QMainWindow>
+#include <QMenu>
 #include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPainter>
@@ -14,6 +17,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <thread>
 
 #include "analysis/olc_search.h"
@@ -136,6 +140,11 @@ FlightView::~FlightView() {
 }
 
 void FlightView::SetTrack(std::vector<core::TrackPoint> fixes) {
+  // The window hands the log over on every reload of its list: an unchanged log keeps its
+  // plane, zoom and contest legs.
+  if (fixes.size() == fixes_.size() && !fixes_.empty() &&
+      std::memcmp(fixes.data(), fixes_.data(), fixes.size() * sizeof(core::TrackPoint)) == 0)
+    return;
   if (searchAlive_) searchAlive_->store(false);
   searchAlive_.reset();
   fixes_ = std::move(fixes);
@@ -406,6 +415,26 @@ void FlightView::Render(QPainter& painter, QSize size) {
   painter.restore();
   painter.setPen(QColor(150, 150, 150));
   painter.drawRect(baro);
+}
+
+FlightView* InstallFlightView(QMainWindow* window, QMenu* viewMenu) {
+  auto* dock = new QDockWidget(FlightView::tr("Flight view"), window);
+  dock->setObjectName(QStringLiteral("flightDock"));
+  auto* view = new FlightView(dock);
+  dock->setWidget(view);
+  window->addDockWidget(Qt::RightDockWidgetArea, dock);
+  dock->hide();
+  QAction* toggle = dock->toggleViewAction();
+  toggle->setObjectName(QStringLiteral("flightViewAction"));
+  toggle->setShortcut(QKeySequence(Qt::Key_F8));
+  toggle->setShortcutContext(Qt::WindowShortcut);
+  if (viewMenu) {
+    viewMenu->addSeparator();
+    viewMenu->addAction(toggle);
+  } else {
+    window->addAction(toggle);
+  }
+  return view;
 }
 
 }  // namespace tarnvik::gui

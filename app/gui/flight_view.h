@@ -16,6 +16,8 @@
 #include "core/records.h"
 
 class QCheckBox;
+class QMainWindow;
+class QMenu;
 class QPainter;
 class QPushButton;
 
@@ -74,5 +76,9 @@ class FlightView final : public QWidget {
   QCheckBox* airspaceBox_ = nullptr;
   QPushButton* fitButton_ = nullptr;
 };
+
+// A dock with the flight view at the right of `window`, hidden at first, toggled by the
+// "Flight view" item appended to `viewMenu` (shortcut F8).
+FlightView* InstallFlightView(QMainWindow* window, QMenu* viewMenu);
 
 }  // namespace tarnvik::gui
