@@ -175,6 +175,8 @@ void FlightView::SetAirspace(const core::CtrList& zones) {
   canvas_->update();
 }
 
+QWidget* FlightView::canvas() const { return canvas_; }
+
 void FlightView::FitToFlight() {
   fitted_ = false;
   canvas_->update();

@@ -44,7 +44,7 @@ class FlightView final : public QWidget {
 
   const app::FlightPlane& plane() const { return plane_; }
   const app::Viewport& viewport() const { return view_; }
-  FlightCanvas* canvas() const { return canvas_; }
+  QWidget* canvas() const;
   QCheckBox* contestBox() const { return contestBox_; }
   QCheckBox* airspaceBox() const { return airspaceBox_; }
 
