@@ -86,6 +86,21 @@ std::vector<Tick> LinearTicks(double from, double to, double pixelFrom, double p
   return ticks;
 }
 
+// Latitude and longitude (degrees) of a plane position: the projection inverted by a few
+// correction steps, enough to place grid lines.
+void GeoOfPlane(double x, double y, double meridian, double& latDeg, double& lonDeg) {
+  constexpr double kMetresPerDegree = 111195.0;
+  double lat = std::clamp(y / kMetresPerDegree, -85.0, 85.0);
+  double lon = meridian / kDegree;
+  for (int k = 0; k < 8; ++k) {
+    geo::TmPoint tm = ProjectToPlane(lat * kDegree, lon * kDegree, meridian);
+    lat = std::clamp(lat + (y - tm.y) / kMetresPerDegree, -85.0, 85.0);
+    lon += (x - tm.x) / (kMetresPerDegree * std::max(std::cos(lat * kDegree), 0.05));
+  }
+  latDeg = lat;
+  lonDeg = lon;
+}
+
 }  // namespace
 
 ClimbClass ClassifyClimb(double climb) {
@@ -254,19 +269,23 @@ std::vector<Tick> SpeedTicks(const BarogramFrame& frame, int spacing) {
 std::vector<GridLine> GridLines(const FlightPlane& plane, const Viewport& view) {
   std::vector<GridLine> lines;
   if (plane.empty()) return lines;
-  // The geographic box of the view, from the plane's own scale at its centre (the lines
-  // themselves are projected exactly; only their range comes from this estimate).
-  constexpr double kMetresPerDegree = 111195.0;
-  double halfW = view.width / 2.0 * view.metresPerPixel, halfH = view.height / 2.0 * view.metresPerPixel;
-  double centreLat = view.centreY / kMetresPerDegree;
-  double centreLatClamped = std::clamp(centreLat, -85.0, 85.0);
-  double lonScale = kMetresPerDegree * std::cos(std::min(std::fabs(centreLatClamped) + halfH / kMetresPerDegree, 85.0) * kDegree);
-  double centreLon = plane.meridian / kDegree + view.centreX / lonScale;
-  double lat0 = std::max(-85.0, centreLat - halfH / kMetresPerDegree * 1.1);
-  double lat1 = std::min(85.0, centreLat + halfH / kMetresPerDegree * 1.1);
-  double lonHalf = std::min(180.0, halfW / lonScale * 1.1);
-  double lon0 = centreLon - lonHalf, lon1 = centreLon + lonHalf;
+  // The geographic box of the view: its corners and edge midpoints taken back to latitude and
+  // longitude (a few correction steps on the projection itself), widened a little.
+  double lat0 = 90, lat1 = -90, lon0 = 1e9, lon1 = -1e9;
+  for (double fx : {0.0, 0.5, 1.0})
+    for (double fy : {0.0, 0.5, 1.0}) {
+      double x = view.PlaneX(fx * view.width), y = view.PlaneY(fy * view.height);
+      double lat, lon;
+      GeoOfPlane(x, y, plane.meridian, lat, lon);
+      lat0 = std::min(lat0, lat), lat1 = std::max(lat1, lat);
+      lon0 = std::min(lon0, lon), lon1 = std::max(lon1, lon);
+    }
+  double padLat = (lat1 - lat0) * 0.05, padLon = (lon1 - lon0) * 0.05;
+  lat0 = std::max(-85.0, lat0 - padLat), lat1 = std::min(85.0, lat1 + padLat);
+  lon0 -= padLon, lon1 += padLon;
+  if (lon1 - lon0 > 360) lon0 = plane.meridian / kDegree - 180, lon1 = lon0 + 360;
   if (!(lat1 > lat0) || !(lon1 > lon0)) return lines;
+  double centreLatClamped = std::clamp((lat0 + lat1) / 2, -85.0, 85.0);
   double step = NiceStep(std::max(lat1 - lat0, (lon1 - lon0) * std::cos(centreLatClamped * kDegree)), 5);
   step = std::max(step, 0.001);
   int decimals = DecimalsForStep(step);

@@ -203,20 +203,32 @@ TEST(FlightViewModel, TimeAxisShowsUtcHoursAndMinutes) {
 }
 
 TEST(FlightViewModel, GridLinesAreLabelledAndCrossTheView) {
-  std::vector<TrackPoint> fixes = Square(46.0, 179.95);
-  FlightPlane plane = BuildFlightPlane(fixes);
-  Viewport view = FitFlight(plane, 600, 600);
-  std::vector<GridLine> lines = GridLines(plane, view);
-  bool east = false, west = false, north = false;
-  for (const GridLine& line : lines) {
-    east |= line.meridian && line.label.back() == 'E';
-    west |= line.meridian && line.label.back() == 'W';
-    north |= !line.meridian && line.label.back() == 'N';
-    // Every line is a short curve in the picture's neighbourhood, not a trip round the world.
-    for (size_t k = 0; k < line.pixels.size(); ++k) EXPECT_LT(std::fabs(line.pixels[k]), 2000) << line.label;
+  for (double lon : {7.6, 179.95}) {
+    SCOPED_TRACE(lon);
+    std::vector<TrackPoint> fixes = Square(46.0, lon);
+    FlightPlane plane = BuildFlightPlane(fixes);
+    Viewport view = FitFlight(plane, 600, 600);
+    std::vector<GridLine> lines = GridLines(plane, view);
+    int parallelsInView = 0, meridiansInView = 0;
+    bool east = false, west = false;
+    for (const GridLine& line : lines) {
+      east |= line.meridian && line.label.back() == 'E';
+      west |= line.meridian && line.label.back() == 'W';
+      if (!line.meridian) {
+        EXPECT_EQ(line.label.back(), 'N');
+      }
+      bool inside = false;
+      for (size_t k = 0; k + 1 < line.pixels.size(); k += 2) {
+        // A short curve in the picture's neighbourhood, not a trip round the world.
+        EXPECT_LT(std::fabs(line.pixels[k]), 2000) << line.label;
+        inside |= line.pixels[k] > 0 && line.pixels[k] < 600 && line.pixels[k + 1] > 0 && line.pixels[k + 1] < 600;
+      }
+      (line.meridian ? meridiansInView : parallelsInView) += inside ? 1 : 0;
+    }
+    EXPECT_GE(parallelsInView, 2);
+    EXPECT_GE(meridiansInView, 2);
+    EXPECT_TRUE(lon < 100 ? east && !west : east && west);  // both sides of 180 degrees are labelled
   }
-  EXPECT_TRUE(east || west);
-  EXPECT_TRUE(north);
 }
 
 TEST(FlightViewModel, ContestLegsFollowTheResultFixes) {

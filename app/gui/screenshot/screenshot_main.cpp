@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDockWidget>
 #include <QItemSelectionModel>
 #include <QCoreApplication>
 #include <QDialog>
@@ -52,6 +53,8 @@ bool SaveFlightView(tarnvik::gui::MainWindow& window, tarnvik::app::Session& ses
   if (!view || !toggle) return false;
   window.resize(1400, 760);
   if (!toggle->isChecked()) toggle->trigger();
+  if (auto* dock = window.findChild<QDockWidget*>(QStringLiteral("flightDock")))
+    window.resizeDocks({dock}, {760}, Qt::Horizontal);
   const auto& fixes = session.track.log.points;
   tarnvik::analysis::OlcResult result;
   if (tarnvik::analysis::RunOlcSearch(fixes, nullptr, nullptr, result) == 0)
