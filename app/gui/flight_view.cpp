@@ -79,7 +79,7 @@ class FlightCanvas final : public QWidget {
     const app::Viewport& v = view_->view_;
     for (const app::AirspaceOutline& zone : view_->airspace_) {
       QPolygonF polygon;
-      for (const geo::TmPoint& p : zone.points) polygon << QPointF(v.PixelX(p.x), v.PixelY(p.y) + 0);
+      for (const geo::TmPoint& p : zone.points) polygon << QPointF(v.PixelX(p.x), v.PixelY(p.y));
       if (polygon.containsPoint(QPointF(at), Qt::OddEvenFill)) names << Q(zone.name);
     }
     if (names.isEmpty())

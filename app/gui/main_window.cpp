@@ -315,7 +315,7 @@ void MainWindow::ViewLoaded() {
   ApplyColumnWidths();
   if (!session_.busy) progress_->hide();
   if (utm_) utm_->setChecked(session_.utmChecked);
-  UpdateFlightView();
+  UpdateFlightView(true);
 }
 
 void MainWindow::SelectionChanged() {
@@ -332,7 +332,7 @@ void MainWindow::SelectionChanged() {
   }
   list_->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
   applyingSelection_ = false;
-  UpdateFlightView();
+  UpdateFlightView(false);
 }
 
 void MainWindow::RowChanged(size_t row) {
@@ -349,13 +349,15 @@ void MainWindow::ListSelectionChanged() {
     for (int row = range.top(); row <= range.bottom(); ++row) rows.push_back(static_cast<size_t>(row));
   }
   session_.SetSelection(std::move(rows));
-  UpdateFlightView();
+  UpdateFlightView(false);
 }
 
-void MainWindow::UpdateFlightView() {
+void MainWindow::UpdateFlightView(bool reloaded) {
   if (!flightView_) return;
-  flightView_->SetTrack(session_.track.present ? session_.track.log.points : std::vector<core::TrackPoint>{});
-  flightView_->SetAirspace(session_.ctrs);
+  if (reloaded) {
+    flightView_->SetTrack(session_.track.present ? session_.track.log.points : std::vector<core::TrackPoint>{});
+    flightView_->SetAirspace(session_.ctrs);
+  }
   const bool tracklog = session_.viewMode == app::ViewMode::Tracklog;
   flightView_->SetSelection(tracklog ? session_.selection() : std::vector<size_t>{});
 }

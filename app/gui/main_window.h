@@ -81,8 +81,8 @@ class MainWindow final : public QMainWindow, public app::SessionFrontEnd {
   void DrainQueue();
   void ListSelectionChanged();
   void ApplyColumnWidths();
-  // Hands the current log and selection to the flight view.
-  void UpdateFlightView();
+  // Hands the selection to the flight view, and after a reload the log and the CTR list.
+  void UpdateFlightView(bool reloaded);
   void FlightFixPicked(qint64 index);
 
   app::Session& session_;
