@@ -2,6 +2,8 @@
 // picks a fix, and the dock in the window following the downloaded log.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -66,7 +68,8 @@ TEST(FlightViewTest, PaintsARealFlightAndPicksTheClickedFix) {
   QObject::connect(&view, &FlightView::fixPicked, [&](qint64 index) { picked = index; });
   const size_t target = fixes.size() / 3;
   const geo::TmPoint& p = view.plane().points[target];
-  QPointF at(v.PixelX(p.x) + 1, v.PixelY(p.y) + 1);
+  // Whole pixels, as a mouse gives them.
+  QPointF at(std::round(v.PixelX(p.x)) + 1, std::round(v.PixelY(p.y)) + 1);
   Click(canvas, at);
   EXPECT_EQ(picked, app::PickPlanFix(view.plane(), v, at.x(), at.y()));
   EXPECT_GE(picked, 0);
