@@ -39,6 +39,24 @@ QColor ClimbColour(app::ClimbClass c) {
 
 QString Q(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
+// Halts the contest search once the view no longer wants its result (another log, the view
+// gone); it shows nothing and asks nothing.
+class SearchHalt final : public core::Operation {
+ public:
+  explicit SearchHalt(std::shared_ptr<std::atomic<bool>> alive) : alive_(std::move(alive)) {}
+  bool IsCancelled() const override { return !alive_->load(); }
+  void Status(const std::string&) override {}
+  void Product(const std::string&) override {}
+  void Fail(const std::string&, const std::string&) override {}
+  core::Answer Ask(const std::string&, const std::string&, core::Buttons, core::Answer answer) override {
+    return answer;
+  }
+  int ChooseItem(const std::string&, const std::string&, const std::vector<std::string>&) override { return -1; }
+
+ private:
+  std::shared_ptr<std::atomic<bool>> alive_;
+};
+
 constexpr int kBaroLeft = 60;   // room for the height labels
 constexpr int kBaroRight = 48;  // room for the speed labels
 constexpr int kBaroBottom = 20;
@@ -192,7 +210,8 @@ void FlightView::StartContestSearch() {
   // on the window's thread, unless the log changed meanwhile.
   std::thread([alive, self, fixes = fixes_, plane = plane_] {
     analysis::OlcResult result;
-    if (analysis::RunOlcSearch(fixes, nullptr, nullptr, result) != 0) return;
+    SearchHalt halt(alive);
+    if (analysis::RunOlcSearch(fixes, &halt, nullptr, result) != 0) return;
     std::vector<app::ContestShape> shapes = app::ContestShapes(fixes, plane, result);
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),

@@ -44,6 +44,7 @@ class FlightView final : public QWidget {
 
   const app::FlightPlane& plane() const { return plane_; }
   const app::Viewport& viewport() const { return view_; }
+  const std::vector<app::ContestShape>& contest() const { return contest_; }
   QWidget* canvas() const;
   QCheckBox* contestBox() const { return contestBox_; }
   QCheckBox* airspaceBox() const { return airspaceBox_; }

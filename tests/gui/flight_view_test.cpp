@@ -2,6 +2,7 @@
 // picks a fix, and the dock in the window following the downloaded log.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 
 #include <QAction>
@@ -73,6 +74,27 @@ TEST(FlightViewTest, PaintsARealFlightAndPicksTheClickedFix) {
   Click(canvas, at);
   EXPECT_EQ(picked, app::PickPlanFix(view.plane(), v, at.x(), at.y()));
   EXPECT_GE(picked, 0);
+}
+
+TEST(FlightViewTest, TickingContestLegsSearchesBesideTheWindowAndANewLogDropsThem) {
+  std::vector<core::TrackPoint> fixes = RealFlight("igp_20211015.igc");
+  FlightView view;
+  view.SetTrack(fixes);
+  view.contestBox()->setChecked(true);
+  ASSERT_TRUE(WaitFor([&] { return !view.contest().empty(); }, std::chrono::seconds(120)));
+  EXPECT_EQ(view.contest().front().name, "Free distance");
+  EXPECT_EQ(view.contest().front().points.size(), 5u);
+  // Another log: the legs of the first one go; a search for the new one starts (the box stays
+  // ticked) and its result belongs to the new log only.
+  std::vector<core::TrackPoint> shorter(fixes.begin(), fixes.begin() + static_cast<long>(fixes.size() / 2));
+  view.SetTrack(shorter);
+  EXPECT_TRUE(view.contest().empty());
+  ASSERT_TRUE(WaitFor([&] { return !view.contest().empty(); }, std::chrono::seconds(120)));
+  const app::FlightPlane& plane = view.plane();
+  for (const geo::TmPoint& p : view.contest().front().points) {
+    EXPECT_GE(p.x, plane.minX - 1);
+    EXPECT_LE(p.x, plane.maxX + 1);
+  }
 }
 
 TEST(FlightViewTest, DockFollowsTheLogAndAPickSelectsTheRow) {
