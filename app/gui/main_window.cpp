@@ -24,6 +24,7 @@
 #include <mutex>
 
 #include "access/access_engine.h"
+#include "app/gui/flight_view.h"
 #include "app/gui/list_model.h"
 #include "app/gui/qt_ui.h"
 #include "app/transfer_progress.h"
@@ -167,6 +168,8 @@ void MainWindow::BuildMenus() {
     connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
     actions_.emplace_back(action, &c);
   }
+  flightView_ = InstallFlightView(this, menus[static_cast<int>(Menu::View)]);
+  connect(flightView_, &FlightView::fixPicked, this, &MainWindow::FlightFixPicked);
 }
 
 QWidget* MainWindow::BuildCentral() {
@@ -312,6 +315,7 @@ void MainWindow::ViewLoaded() {
   ApplyColumnWidths();
   if (!session_.busy) progress_->hide();
   if (utm_) utm_->setChecked(session_.utmChecked);
+  UpdateFlightView(true);
 }
 
 void MainWindow::SelectionChanged() {
@@ -328,6 +332,7 @@ void MainWindow::SelectionChanged() {
   }
   list_->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
   applyingSelection_ = false;
+  UpdateFlightView(false);
 }
 
 void MainWindow::RowChanged(size_t row) {
@@ -344,6 +349,30 @@ void MainWindow::ListSelectionChanged() {
     for (int row = range.top(); row <= range.bottom(); ++row) rows.push_back(static_cast<size_t>(row));
   }
   session_.SetSelection(std::move(rows));
+  UpdateFlightView(false);
+}
+
+void MainWindow::UpdateFlightView(bool reloaded) {
+  if (!flightView_) return;
+  if (reloaded) {
+    flightView_->SetTrack(session_.track.present ? session_.track.log.points : std::vector<core::TrackPoint>{});
+    flightView_->SetAirspace(session_.ctrs);
+  }
+  const bool tracklog = session_.viewMode == app::ViewMode::Tracklog;
+  flightView_->SetSelection(tracklog ? session_.selection() : std::vector<size_t>{});
+}
+
+void MainWindow::FlightFixPicked(qint64 index) {
+  // The picked fix becomes the list's selection (the track log shown first).
+  if (session_.viewMode != app::ViewMode::Tracklog) {
+    for (const app::CommandInfo& c : app::CommandTable())
+      if (c.kind == K::ViewTracklog) RunCommand(c.id);
+  }
+  if (session_.viewMode != app::ViewMode::Tracklog || index < 0 || index >= model_->rowCount()) return;
+  QModelIndex row = model_->index(static_cast<int>(index), 0);
+  list_->selectionModel()->select(row, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  list_->setCurrentIndex(row);
+  list_->scrollTo(row, QAbstractItemView::PositionAtCenter);
 }
 
 void MainWindow::StatusText(const std::string& text) {

@@ -29,6 +29,7 @@ class QTableView;
 
 namespace tarnvik::gui {
 
+class FlightView;
 class ListModel;
 class QtUi;
 
@@ -62,6 +63,7 @@ class MainWindow final : public QMainWindow, public app::SessionFrontEnd {
   QAction* actionFor(int commandId) const;
   QPushButton* buttonFor(int commandId) const;
   QTableView* list() const { return list_; }
+  FlightView* flightView() const { return flightView_; }
   ListModel* model() const { return model_; }
   QCheckBox* utmBox() const { return utm_; }
   QLabel* statusLine() const { return status_; }
@@ -79,12 +81,16 @@ class MainWindow final : public QMainWindow, public app::SessionFrontEnd {
   void DrainQueue();
   void ListSelectionChanged();
   void ApplyColumnWidths();
+  // Hands the selection to the flight view, and after a reload the log and the CTR list.
+  void UpdateFlightView(bool reloaded);
+  void FlightFixPicked(qint64 index);
 
   app::Session& session_;
   QtUi& ui_;
   std::shared_ptr<Waker> waker_;
   ListModel* model_ = nullptr;
   QTableView* list_ = nullptr;
+  FlightView* flightView_ = nullptr;
   QLabel* status_ = nullptr;
   QLabel* product_ = nullptr;
   QProgressBar* progress_ = nullptr;

@@ -1,7 +1,11 @@
 // Renders the window as a pilot sees it after opening a real flight, and the flight statistics
 // of that flight, into PNG files (scripts/screenshot runs it on the offscreen platform).
-//   tarnvik-screenshot FLIGHT.igc MAIN.png STATISTICS.png
+//   tarnvik-screenshot FLIGHT.igc MAIN.png STATISTICS.png [FLIGHT-VIEW.png]
+#include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QDockWidget>
+#include <QItemSelectionModel>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QTableView>
@@ -13,7 +17,9 @@
 #include <string>
 
 #include "access/access_engine.h"
+#include "analysis/olc_search.h"
 #include "app/gui/dialogs.h"
+#include "app/gui/flight_view.h"
 #include "app/gui/main_window.h"
 #include "app/gui/qt_ui.h"
 #include "app/instrument_families.h"
@@ -39,11 +45,35 @@ bool Save(QWidget& widget, const char* path) {
   return true;
 }
 
+// The window widened with its flight view docked beside the list: the log with its contest
+// legs (searched here, as the view's check box would) and a stretch of fixes selected.
+bool SaveFlightView(tarnvik::gui::MainWindow& window, tarnvik::app::Session& session, const char* path) {
+  tarnvik::gui::FlightView* view = window.flightView();
+  auto* toggle = window.findChild<QAction*>(QStringLiteral("flightViewAction"));
+  if (!view || !toggle) return false;
+  window.resize(1400, 760);
+  if (!toggle->isChecked()) toggle->trigger();
+  if (auto* dock = window.findChild<QDockWidget*>(QStringLiteral("flightDock")))
+    window.resizeDocks({dock}, {760}, Qt::Horizontal);
+  const auto& fixes = session.track.log.points;
+  tarnvik::analysis::OlcResult result;
+  if (tarnvik::analysis::RunOlcSearch(fixes, nullptr, nullptr, result) == 0)
+    view->SetContest(tarnvik::app::ContestShapes(fixes, view->plane(), result));
+  view->contestBox()->setChecked(true);
+  const int first = static_cast<int>(fixes.size() / 2), last = first + static_cast<int>(fixes.size() / 20);
+  auto* list = window.list();
+  list->selectionModel()->select(QItemSelection(list->model()->index(first, 0), list->model()->index(last, 0)),
+                                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  list->scrollTo(list->model()->index(first, 0));
+  Settle(300);
+  return Save(window, path);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: tarnvik-screenshot FLIGHT.igc MAIN.png STATISTICS.png\n");
+  if (argc != 4 && argc != 5) {
+    std::fprintf(stderr, "usage: tarnvik-screenshot FLIGHT.igc MAIN.png STATISTICS.png [FLIGHT-VIEW.png]\n");
     return 2;
   }
   QApplication application(argc, argv);
@@ -97,6 +127,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tarnvik-screenshot: the statistics dialog did not open\n");
     ok = false;
   }
+  if (argc == 5) ok = SaveFlightView(window, session, argv[4]) && ok;
   window.close();
   return ok ? 0 : 1;
 }
