@@ -243,7 +243,8 @@ void LoggerDevice::StartTrack(int baud) {
     return s;
   };
   queue_.push_back(Packet(seq(), restart ? 'R' : 'D', {}, 0, 0));
-  const size_t per = config_.model == LoggerModel::Mlr ? 27 : 16;
+  const size_t per = config_.perPacket > 0 ? static_cast<size_t>(config_.perPacket)
+                                            : config_.model == LoggerModel::Mlr ? 27 : 16;
   for (size_t i = first; i < track.size(); i += per) {
     const size_t n = std::min(per, track.size() - i);
     std::vector<uint8_t> records;
@@ -356,6 +357,7 @@ bool ApplyLoggerFault(const std::string& value, LoggerDevice& device, std::strin
     }
   } else if (key == "software") c.software = arg;
   else if (key == "seq") c.firstSequence = n;
+  else if (key == "per") c.perPacket = n;
   else if (key == "badsum") c.badSumPacket = n;
   else if (key == "badsumalways") {
     c.badSumPacket = n;

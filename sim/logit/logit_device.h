@@ -43,6 +43,7 @@ struct LoggerConfig {
   std::string serial = "12345";
   std::string software = "1.20";  // MLR: e.g. "2.80ENGLISH15/03/01"
   int firstSequence = 1;          // sequence number of the DEBUT packet
+  int perPacket = 0;              // points in a data packet; 0: the family's maximum
 
   // Faults; 0 or false = none. Packets of one transfer counted from 1 (DEBUT is 1).
   int badSumPacket = 0;       // this packet carries a wrong sum
@@ -120,7 +121,7 @@ class LoggerDevice : public Device {
 
 // A walk of n points one second apart from start.
 std::vector<LoggerPoint> WalkPoints(int n, uint32_t start);
-// One --fault value: "points=N", "model=logit|tracklogger|mlr", "software=TEXT", "seq=N",
+// One --fault value: "points=N", "model=logit|tracklogger|mlr", "software=TEXT", "seq=N", "per=N",
 // "badsum=N", "badsumalways=N", "damage=POINT", "gap=N", "misnumber=N", "toomany=N", "kind",
 // "nocrlf=N", "nofin", "silent=N", "noproduct", "badproduct", "miscount=N".
 bool ApplyLoggerFault(const std::string& value, LoggerDevice& device, std::string& error);
