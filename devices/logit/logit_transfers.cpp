@@ -112,7 +112,10 @@ int ReadProductReply(access::AccessJob& job, Reporter& r, const std::array<size_
     job.link().WriteText(kLeaveMode);
     return r.Fail(m.timeout);
   }
-  if (got == Read::PortError) return r.Fail(m.readError);
+  if (got == Read::PortError) {
+    job.link().WriteText(kLeaveMode);
+    return r.Fail(m.readError);
+  }
   const int code = tooLong ? 1 : ParseIdReply(line, limits, fields);
   if (code != 0) {
     job.link().WriteText(kLeaveMode);
