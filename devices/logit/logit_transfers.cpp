@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include "devices/logit/mlr_nmea.h"
+
 namespace tarnvik::devices::logit {
 namespace {
 
@@ -546,6 +548,8 @@ void RegisterLogItRoutines(access::AccessRoutineTable& table) {
 
 void RegisterMlrRoutines(access::AccessRoutineTable& table) {
   table.Register(access::kAccessDownloadTrackLog, access::kProtocolMlr, ReadMlrTrack);
+  table.Register(access::kAccessDownloadWaypoints, access::kProtocolMlr, ListenMlrWaypoints);
+  table.Register(access::kAccessUploadWaypoints, access::kProtocolMlr, UploadMlrWaypoints);
 }
 
 }  // namespace tarnvik::devices::logit
