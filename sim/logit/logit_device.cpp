@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cmath>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 
 namespace tarnvik::sim::logit {
@@ -71,9 +73,39 @@ int LoggerDevice::CodeBaud(const std::string& code) {
   return kListenBaud;
 }
 
-void LoggerDevice::LineChanged(int baud, bool) { hostBaud_ = baud; }
+void LoggerDevice::LineChanged(int baud, bool) {
+  hostBaud_ = baud;
+  if (config_.nmeaStart >= 0 && !waypoints.empty() && !nmeaActive_) {
+    nmeaActive_ = true;
+    nmeaNext_ = static_cast<size_t>(config_.nmeaStart) % waypoints.size();
+    nmeaAt_ = now_ + 300;
+  }
+}
+
+std::string LoggerDevice::NmeaSentence(const LoggerWaypoint& w) {
+  auto field = [](int32_t semicircles, bool latitude) {
+    const double degrees = std::fabs(semicircles * (180.0 / 2147483648.0));
+    const long long m = std::llround(degrees * 60000.0);  // thousandths of a minute
+    char out[24];
+    std::snprintf(out, sizeof out, latitude ? "%02lld%02lld.%03lld" : "%03lld%02lld.%03lld", m / 60000, m % 60000 / 1000,
+                  m % 1000);
+    return std::string(out);
+  };
+  std::string name = w.name.substr(0, 6);
+  name.resize(6, ' ');
+  std::string comment = "FROM MLR";
+  comment.resize(22, ' ');
+  const std::string body = "GPWPL," + field(w.latitude, true) + (w.latitude < 0 ? ",S," : ",N,") +
+                           field(w.longitude, false) + (w.longitude < 0 ? ",W," : ",E,") + name + "0" + comment;
+  uint8_t x = 0;
+  for (char c : body) x ^= static_cast<uint8_t>(c);
+  char tail[8];
+  std::snprintf(tail, sizeof tail, "*%02X\r\n", x);
+  return "$" + body + tail;
+}
 
 void LoggerDevice::HostClosed() {
+  nmeaActive_ = false;
   repeating_ = false;
   sending_ = false;
   queue_.clear();
@@ -96,6 +128,20 @@ void LoggerDevice::Receive(const uint8_t* bytes, size_t count, std::vector<uint8
 }
 
 void LoggerDevice::Take(const std::string& s, std::vector<uint8_t>& out) {
+  if (s.compare(0, 7, "$GPWPL,") == 0) {
+    const size_t star = s.find('*');
+    uint8_t x = 0;
+    for (size_t i = 1; i < star && star != std::string::npos; ++i) x ^= static_cast<uint8_t>(s[i]);
+    char want[4];
+    std::snprintf(want, sizeof want, "%02X", x);
+    if (star == std::string::npos || s.compare(star + 1, 2, want) != 0 || s.size() != star + 5) {
+      ++badSentences_;
+      return;
+    }
+    uploads_.push_back(s);
+    if (!recordFile.empty()) std::ofstream(recordFile, std::ios::app | std::ios::binary) << s;
+    return;
+  }
   if (s.size() < 8 || s.compare(0, 6, "$PMLR,") != 0 || s.compare(s.size() - 2, 2, "\r\n") != 0) {
     ++badSentences_;
     return;
@@ -312,6 +358,12 @@ void LoggerDevice::Tick(int64_t nowMs, std::vector<uint8_t>& out) {
     nextRepeat_ = nowMs + kRepeatMs;
     Reply("PMLR,IDGPS,01," + Model() + "," + config_.user + "," + config_.serial + "," + config_.software, out);
   }
+  if (nmeaActive_ && nowMs >= nmeaAt_ && !sending_) {
+    nmeaAt_ = nowMs + 200;
+    const std::string line = NmeaSentence(waypoints[nmeaNext_]);
+    Emit(std::vector<uint8_t>(line.begin(), line.end()), kListenBaud, out);
+    nmeaNext_ = (nmeaNext_ + 1) % waypoints.size();
+  }
   if (!sending_ || nowMs < startAt_) return;
   // As many bytes as the line carries in the time passed, at least one packet per tick.
   int64_t budget = std::max<int64_t>(elapsed, 1) * sendBaud_ / 10000;
@@ -369,6 +421,7 @@ bool ApplyLoggerFault(const std::string& value, LoggerDevice& device, std::strin
   else if (key == "kind") c.wrongKind = true;
   else if (key == "nocrlf") c.noCrLfPacket = n;
   else if (key == "nofin") c.noFin = true;
+  else if (key == "nmea") c.nmeaStart = n;
   else if (key == "silent") c.silentAfter = n;
   else if (key == "noproduct") c.noProduct = true;
   else if (key == "badproduct") c.badProduct = true;
@@ -392,6 +445,7 @@ std::unique_ptr<Device> MakeLogger(LoggerModel model, const SimulatorOptions& op
   for (const std::string& fault : options.faults) {
     if (!ApplyLoggerFault(fault, *device, error)) return nullptr;
   }
+  device->recordFile = options.recordFile;
   return device;
 }
 

@@ -44,6 +44,7 @@ struct LoggerConfig {
   std::string software = "1.20";  // MLR: e.g. "2.80ENGLISH15/03/01"
   int firstSequence = 1;          // sequence number of the DEBUT packet
   int perPacket = 0;              // points in a data packet; 0: the family's maximum
+  int nmeaStart = -1;             // >= 0: an MLR repeating its waypoints as $GPWPL from this one
 
   // Faults; 0 or false = none. Packets of one transfer counted from 1 (DEBUT is 1).
   int badSumPacket = 0;       // this packet carries a wrong sum
@@ -67,6 +68,7 @@ class LoggerDevice : public Device {
 
   std::vector<LoggerPoint> track;
   std::vector<LoggerWaypoint> waypoints;
+  std::string recordFile;  // uploaded $GPWPL sentences are appended here
 
   void Receive(const uint8_t* bytes, size_t count, std::vector<uint8_t>& out) override;
   void Tick(int64_t nowMs, std::vector<uint8_t>& out) override;
@@ -81,6 +83,10 @@ class LoggerDevice : public Device {
   int badSentences() const { return badSentences_; }
   int leaveModes() const { return leaveModes_; }
   int restarts() const { return restarts_; }
+  // $GPWPL sentences received with a right checksum, as sent.
+  const std::vector<std::string>& uploads() const { return uploads_; }
+  // The $GPWPL sentence the receiver sends for one of its waypoints.
+  static std::string NmeaSentence(const LoggerWaypoint& w);
   // The model name the logger reports.
   std::string Model() const;
   // Line speed of a speed code (0100 to 0103; 0110 and others: 4800).
@@ -117,13 +123,17 @@ class LoggerDevice : public Device {
   int leaveModes_ = 0;
   int restarts_ = 0;
   int sequence_ = 1;
+  std::vector<std::string> uploads_;
+  bool nmeaActive_ = false;
+  size_t nmeaNext_ = 0;
+  int64_t nmeaAt_ = 0;
 };
 
 // A walk of n points one second apart from start.
 std::vector<LoggerPoint> WalkPoints(int n, uint32_t start);
 // One --fault value: "points=N", "model=logit|tracklogger|mlr", "software=TEXT", "seq=N", "per=N",
 // "badsum=N", "badsumalways=N", "damage=POINT", "gap=N", "misnumber=N", "toomany=N", "kind",
-// "nocrlf=N", "nofin", "silent=N", "noproduct", "badproduct", "miscount=N".
+// "nocrlf=N", "nofin", "nmea=START", "silent=N", "noproduct", "badproduct", "miscount=N".
 bool ApplyLoggerFault(const std::string& value, LoggerDevice& device, std::string& error);
 
 // Registers "logit" and "mlr" (tarnvik-sim logit, tarnvik-sim mlr).
