@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "devices/logit/logit_protocol.h"
+#include "devices/logit/logit_transfers.h"
 
 namespace tarnvik::devices::logit {
 namespace {
@@ -208,7 +209,7 @@ int ListenMlrWaypoints(access::AccessJob& job) {
   job.operation().Status(FormatCounts("Waypoints read (%)", static_cast<int>(waypoints.size())));
   job.count = static_cast<int>(waypoints.size());
   job.data.waypoints = std::move(waypoints);
-  job.origin = 2;
+  job.origin = kMlrOrigin;
   return 0;
 }
 
@@ -231,7 +232,7 @@ int UploadMlrWaypoints(access::AccessJob& job) {
     job.clock().SleepMs(kUploadPauseMs);
   }
   job.operation().Status(FormatCounts("% waypoints sent", sent));
-  job.origin = 2;
+  job.origin = kMlrOrigin;
   return 0;
 }
 

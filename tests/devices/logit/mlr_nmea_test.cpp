@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "devices/logit/logit_transfers.h"
 #include "tests/devices/logit/logit_test_support.h"
 
 namespace tarnvik::devices::logit {
