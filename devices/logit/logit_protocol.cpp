@@ -165,6 +165,7 @@ PacketAssembler::Result PacketAssembler::Feed(uint8_t byte) {
   if (size_ == 3 && byte != static_cast<uint8_t>(family_.letter)) return Error(kBadLetter);
   if (size_ == 4 && byte != family_.kind) return Error(kBadKind);
   if (size_ == 5) {
+    records_ = 0;
     switch (byte) {
       case 'D': type_ = PacketType::Begin; need_ = 5 + 4 + 4; break;
       case 'F': type_ = PacketType::End; need_ = 5 + 2 + 4; break;

@@ -185,6 +185,34 @@ TEST_F(LogItCli, IgcLogVerifies) {
   }
 }
 
+TEST_F(LogItCli, MlrWaypointsRoundTripThroughAFile) {
+  // The receiver repeats its list from its second waypoint; the file gets each once.
+  ASSERT_TRUE(StartSim("mlr", {"nmea=1"})) << ReadText(dir_ / "sim.err");
+  const fs::path wpt = dir_ / "out" / "mlr.wpt";
+  ProgramRun run = Tarnvik(Download("MLR", "/RD_WPT=" + wpt.string()));
+  StopSim();
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string file = ReadText(wpt);
+  EXPECT_NE(file.find("TAKEOF"), std::string::npos) << file;
+  EXPECT_NE(file.find("GOAL"), std::string::npos) << file;
+
+  const fs::path record = dir_ / "uploads.txt";
+  std::vector<std::string> args = {kSim, "mlr", "--link", (dir_ / "port").string(), "--record", record.string()};
+  sim_ = Spawn(args, dir_ / "sim.err", false);
+  for (int i = 0; i < 100 && !fs::exists(dir_ / "port"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  for (const char* action : {"/WR_WPT=", "/WR_WPT2="}) {
+    fs::remove(record);
+    run = Tarnvik(Download("MLR", action + wpt.string()));
+    ASSERT_EQ(run.status, 0) << action << run.err;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const std::string uploads = ReadText(record);
+    EXPECT_NE(uploads.find("$GPWPL,"), std::string::npos) << action << uploads;
+    EXPECT_NE(uploads.find(",TAKEOF0"), std::string::npos) << action << uploads;
+    EXPECT_NE(uploads.find(",GOAL  0"), std::string::npos) << action << uploads;
+  }
+  StopSim();
+}
+
 TEST_F(LogItCli, SilentLoggerEndsTheRunWithAMessage) {
   ASSERT_TRUE(StartSim("logit", {"points=200", "silent=3"}));
   const auto start = std::chrono::steady_clock::now();
