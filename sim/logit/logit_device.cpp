@@ -236,7 +236,7 @@ std::vector<uint8_t> LoggerDevice::Packet(uint8_t seq, char type, const std::vec
                                           int number) {
   ++sentPackets_;
   const bool mlr = config_.model == LoggerModel::Mlr;
-  const bool waypointKind = type == 'w' || config_.wrongKind;
+  const bool waypointKind = waypointTransfer_ || config_.wrongKind;
   std::vector<uint8_t> p{0x8B, seq, static_cast<uint8_t>(waypointKind ? 'W' : 'T'), static_cast<uint8_t>(waypointKind ? 2 : 1)};
   const char* word = type == 'D' ? "DEBUT" : type == 'F' ? "FIN" : type == 'R' ? "RESTART" : nullptr;
   if (word) {
@@ -272,6 +272,7 @@ std::vector<uint8_t> LoggerDevice::Packet(uint8_t seq, char type, const std::vec
 }
 
 void LoggerDevice::StartTrack(int baud) {
+  waypointTransfer_ = false;
   queue_.clear();
   next_ = 0;
   sentPackets_ = 0;
@@ -314,6 +315,7 @@ void LoggerDevice::StartTrack(int baud) {
 }
 
 void LoggerDevice::StartWaypoints() {
+  waypointTransfer_ = true;
   queue_.clear();
   next_ = 0;
   sentPackets_ = 0;

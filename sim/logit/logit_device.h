@@ -124,6 +124,7 @@ class LoggerDevice : public Device {
   int restarts_ = 0;
   int sequence_ = 1;
   std::vector<std::string> uploads_;
+  bool waypointTransfer_ = false;  // the transfer under way sends W packets
   bool nmeaActive_ = false;
   size_t nmeaNext_ = 0;
   int64_t nmeaAt_ = 0;
