@@ -5,6 +5,7 @@
 #include "devices/flytec/flytec_transfers.h"
 #include "devices/garmin/garmin_usb.h"
 #include "devices/garmin/garmin_usb_open.h"
+#include "devices/logit/logit_transfers.h"
 #include "devices/xctrainer/xctrainer_transfers.h"
 
 namespace tarnvik::app {
@@ -22,6 +23,8 @@ void RegisterInstrumentFamilies(access::AccessRoutineTable& table, const devices
   devices::flytec::RegisterFlytecRoutines(table);
   devices::flytec::RegisterFlytecCtrRoutines(table);
   devices::xctrainer::RegisterXcTrainerRoutines(table);
+  devices::logit::RegisterLogItRoutines(table);
+  devices::logit::RegisterMlrRoutines(table);
 }
 
 }  // namespace tarnvik::app
