@@ -104,7 +104,7 @@ int ParsePilotList(core::Ui& ui, std::string_view document, std::vector<PilotEnt
       if (level == 3 && depth == 3) {
         if (!AddParticipant(ui, attributes, civlAttributes, static_cast<int>(read.size()) + 1, read)) return -1;
         level = 2;
-      } else if (level >= 1 && depth <= 2) {
+      } else if ((level == 2 && depth == 2) || (level == 1 && depth == 1)) {
         done = true;  // the first FsParticipants (or Fs) closed
       }
     }

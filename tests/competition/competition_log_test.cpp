@@ -6,10 +6,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "../analysis/track_builder.h"
+#include "tests/analysis/track_builder.h"
 #include "core/file_io.h"
-#include "fakes/fake_clock.h"
-#include "fakes/recording_ui.h"
+#include "tests/fakes/fake_clock.h"
+#include "tests/fakes/recording_ui.h"
 #include "formats/kml_reader.h"
 
 namespace tarnvik::competition {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/records.h"
-#include "fakes/recording_ui.h"
+#include "tests/fakes/recording_ui.h"
 
 namespace tarnvik::competition {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fakes/recording_ui.h"
+#include "tests/fakes/recording_ui.h"
 
 namespace tarnvik::competition {
 namespace {
@@ -57,7 +57,7 @@ TEST(SavePilotForm, KeepsLargeIdsAndRefusesNonNumbers) {
 }
 
 TEST(PilotForms, ListTextsAndTypedIdSelection) {
-  const std::vector<PilotEntry> pilots = {{"A", 7, 1}, {"B", -1, 2}, {"C", 2, 7}};
+  const std::vector<PilotEntry> pilots = {{"A", 1, 7}, {"B", 2, -1}, {"C", 7, 2}};  // name, CIVL ID, comp. ID
   EXPECT_EQ(SelectPilotButtonText(0), "&Select pilot from list");
   EXPECT_EQ(SelectPilotButtonText(3), "&Select pilot from list (3 pilots)");
   EXPECT_EQ(EntryForTypedId(pilots, "2", false), 2);
@@ -70,7 +70,7 @@ TEST(PilotForms, ListTextsAndTypedIdSelection) {
 }
 
 TEST(PilotForms, AConfirmationWithOtherIdsNeverKeepsThePreviousName) {
-  const std::vector<PilotEntry> pilots = {{"Anna", 10, 100}, {"Bea", 20, 200}, {"Cleo", -1, 300}};
+  const std::vector<PilotEntry> pilots = {{"Anna", 100, 10}, {"Bea", 200, 20}, {"Cleo", 300, -1}};
   const CompetitionPilot anna{"Anna", 10, 100};
   struct Case {
     int32_t competition, civl;

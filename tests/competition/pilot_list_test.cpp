@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "fakes/recording_ui.h"
+#include "tests/fakes/recording_ui.h"
 
 namespace tarnvik::competition {
 namespace {
@@ -40,7 +40,7 @@ TEST(PilotList, FaultsAreNumberedFromOneAndKeepNothing) {
                        "</FsParticipant></FsParticipants></Fs>"),
        "Bad CIVL ID for pilot 1 in list"},
       {"no declaration", "<Fs></Fs>", "Missing opening tag '<?xml>'"},
-      {"bad nesting", Doc("<Fs><FsParticipants></Fs>"), "Tag <FsParticipants> is terminated by </Fs>"},
+      {"bad nesting", Doc("<Fs><FsParticipants></Fs>"), "Tag <FsParticipants> is terminated by <Fs>"},
       {"unclosed", Doc("<Fs><FsParticipants>"), "Nesting level not zero at end-of-file"},
   };
   for (const FailCase& c : cases) {
