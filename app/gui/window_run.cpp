@@ -10,6 +10,7 @@
 
 #include "access/access_engine.h"
 #include "app/command_line_run.h"
+#include "app/gui/competition_dialogs.h"
 #include "app/gui/coordinate_dialogs.h"
 #include "app/gui/dialogs.h"
 #include "app/gui/main_window.h"
@@ -98,6 +99,7 @@ int RunWindow(const char* programPath, std::unique_ptr<app::CommandLineOptions> 
   MainWindow window(session, ui);
   InstallWindowDialogs(session, ui, &window);
   InstallCoordinateDialogs(session, ui, &window);
+  InstallCompetitionDialogs(session, ui, &window);
   window.UpdateCommandStates();
   StopOnSignals(window);
   if (show == app::ShowState::Minimize) {
