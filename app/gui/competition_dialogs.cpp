@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "app/gui/qt_ui.h"
+#include "competition/pilot_forms.h"
 
 namespace tarnvik::gui {
 namespace {
