@@ -21,7 +21,9 @@
 #include "core/competition_id.h"
 #include "core/file_io.h"
 #include "core/settings.h"
+#include "devices/flytec/flytec_transfers.h"
 #include "devices/garmin/garmin_transfers.h"
+#include "sim/flytec/flytec_device.h"
 #include "formats/kml_reader.h"
 #include "sim/garmin/garmin_device.h"
 #include "sim/pty_device.h"
@@ -175,6 +177,106 @@ TEST_F(CompetitionEndToEnd, AnUploadSendsTheConfirmedIdsAsWaypoints) {
   EXPECT_STREQ(sent[0].id, "START");
   EXPECT_STREQ(sent[1].id, "COMPID");
   EXPECT_EQ(core::DecodeIdPosition(sent[1].latitude, sent[1].longitude), 17999999);
+}
+
+// The Flytec/Brauniger unit: its log is source kind 9 (not signed by the instrument), and its
+// waypoints are keyed by name, so a second ID upload replaces the first pair.
+TEST(CompetitionFlytecEndToEnd, TheLogIsSavedWithoutSignatureAndIdsReplaceThePairStored) {
+  const fs::path dir = fs::temp_directory_path() / "tarnvik_compe2e_flytec";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  sim::flytec::FlytecDeviceConfig config;
+  config.competitionId = 1234567;
+  config.civlId = 42;
+  sim::flytec::FlytecDevice device(config);
+  std::ifstream igc(std::string(TARNVIK_TEST_DATA) + "/igc/xcs_marcourt.igc", std::ios::binary);
+  std::stringstream text;
+  text << igc.rdbuf();
+  device.tracks = {text.str()};
+  testing::RecordingUi ui;
+  access::AccessRoutineTable routines;
+  devices::flytec::RegisterFlytecRoutines(routines);
+  std::string error;
+  std::unique_ptr<sim::PtyDevice> pty;
+  auto path = std::make_shared<std::string>();
+  auto reopen = [&] {
+    pty.reset();
+    pty = sim::PtyDevice::Create(device, "", error);
+    if (!pty) return false;
+    pty->Start();
+    *path = pty->hostPath();
+    return true;
+  };
+  ASSERT_TRUE(reopen()) << error;
+  access::AccessEnvironment env;
+  env.ui = &ui;
+  env.routines = &routines;
+  env.openSerial = [path](const std::string&, std::string& caption, std::string& why) {
+    return access::OpenSerialPort(*path, caption, why);
+  };
+  std::unique_ptr<TransferGate> gate = MakeEngineGate(env);
+  Session session(ui, core::SystemClock(), *gate, "/home/pilot");
+  session.Initialise(nullptr);
+  auto state = std::make_shared<CompetitionState>();
+  std::vector<std::string> shown;
+  std::string typedCivl;
+  state->dialogs.competitionTime = [](CompTimeForm&) { return false; };
+  state->dialogs.pilotIds = [&](PilotIdsForm& form) {
+    shown.push_back(form.competitionText + "/" + form.civlText);
+    if (!typedCivl.empty()) form.civlText = typedCivl;
+    return form.Check(ui);
+  };
+  state->dialogs.savePilot = [](SavePilotForm&) { return false; };
+  InstallCompetitionMode(session, state);
+  session.settings.SetText(core::SettingId::CompDir, dir.string());
+  session.competitionMode = true;
+  auto run = [&](int command) {
+    ASSERT_EQ(DispatchCommand(session, command), CommandOutcome::Done);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (session.busy && std::chrono::steady_clock::now() < deadline) {
+      session.queue().Drain();
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    session.queue().Drain();
+    ASSERT_FALSE(session.busy);
+  };
+
+  ui.choices = {0};  // the one track the unit lists
+  run(40054);
+  ASSERT_EQ(shown, std::vector<std::string>{"1234567/42"});
+  std::vector<fs::path> logs;
+  for (const auto& entry : fs::directory_iterator(dir)) logs.push_back(entry.path());
+  ASSERT_EQ(logs.size(), 1u) << ::testing::PrintToString(ui.Texts());
+  EXPECT_EQ(logs[0].filename().string().rfind("[pilot name].1234567.42.", 0), 0u) << logs[0];
+  EXPECT_NE(std::find(ui.Texts().begin(), ui.Texts().end(), logs[0].string() + "\r\nFile saved, NO signature"),
+            ui.Texts().end())
+      << ::testing::PrintToString(ui.Texts());
+
+  core::Waypoint start;
+  std::strcpy(start.id, "START");
+  std::strcpy(start.comment, "START");
+  session.waypoints.waypoints = {start};
+  session.waypoints.shownCount = 1;
+  session.ChangeView(ViewMode::Waypoints, true);
+  for (const char* civl : {"77", "78"}) {
+    typedCivl = civl;
+    ASSERT_TRUE(reopen()) << error;
+    session.SetSelection({0});
+    run(40018);
+  }
+  const auto& uploads = device.uploads();
+  size_t civlCount = 0;
+  for (const auto& [name, waypoint] : uploads) {
+    if (name.rfind("CIVLID", 0) == 0) {
+      ++civlCount;
+      EXPECT_EQ(core::DecodeIdPosition(core::LatitudeFromDegrees(waypoint.latitude).value(),
+                                       core::LongitudeFromDegrees(waypoint.longitude).value()),
+                78);
+    }
+  }
+  EXPECT_EQ(civlCount, 1u) << uploads.size();
+  session.Close();
+  fs::remove_all(dir);
 }
 
 }  // namespace
