@@ -9,6 +9,7 @@
 #include "app/command_line.h"
 #include "analysis/statistics_text.h"
 #include "app/command_line_run.h"
+#include "app/competition_mode.h"
 #include "app/ctr_commands.h"
 #include "app/file_commands.h"
 #include "app/olc_open.h"
@@ -163,6 +164,12 @@ void UploadSelectedWaypoints(Session& session, const CommandInfo& c, int accessT
   // where there is none), "ID+Name" the ID and the comment.
   if (c.kind == CommandKind::UploadWaypointNames) ApplyIqCompeoCommentRule(selected, false);
   if (c.kind == CommandKind::UploadWaypointIdNames) ApplyIqCompeoCommentRule(selected, true);
+  // In competition mode the pilot's IDs follow as COMPID/CIVLID, after the comment rule so
+  // their names stay as they are; a cancelled ID dialog sends nothing.
+  if (session.competitionMode && accessType == access::kAccessUploadWaypoints &&
+      !AddCompetitionIdWaypoints(session, selected)) {
+    return;
+  }
   access::AccessData data;
   int count = static_cast<int>(selected.size());
   data.waypoints = std::move(selected);
@@ -262,7 +269,8 @@ bool HasDialogAndFormat(const Session& session, const CommandInfo& c) {
   switch (c.kind) {
     case K::CompetitionMode:
     case K::CompetitionModeAndList:
-      return false;
+      if (!session.competition || !session.competition->dialogs.Complete()) return false;
+      break;
     case K::NewWaypoint:
     case K::EditWaypoint:
       if (!session.dialogs.waypointEdit) return false;
@@ -288,7 +296,10 @@ bool HasDialogAndFormat(const Session& session, const CommandInfo& c) {
       if (!session.dialogs.ownerName) return false;
       break;
     case K::SaveKml:
-      if (session.competitionMode || !session.dialogs.flightStatistics) return false;
+      if (session.competitionMode ? !session.competition || !session.competition->dialogs.savePilot
+                                  : !session.dialogs.flightStatistics) {
+        return false;
+      }
       break;
     case K::SaveIgc:
       if (!session.dialogs.igcFormat) return false;
@@ -434,7 +445,15 @@ CommandOutcome DispatchCommand(Session& session, int id) {
       }
       break;
     case K::OpenLog: OpenLogCommand(session); break;
-    case K::SaveKml: SaveKmlCommand(session); break;
+    case K::SaveKml:
+      if (session.competitionMode) {
+        SaveLogForCompetition(session);
+      } else {
+        SaveKmlCommand(session);
+      }
+      break;
+    case K::CompetitionMode: ToggleCompetitionMode(session, false); break;
+    case K::CompetitionModeAndList: ToggleCompetitionMode(session, true); break;
     case K::OlcIgcBuffer: OlcStatisticsCommand(session, true); break;
     case K::OlcSelected: OlcStatisticsCommand(session, false); break;
     case K::SaveIgc: SaveIgcCommand(session); break;

@@ -71,6 +71,7 @@ class SessionFrontEnd {
 };
 
 class Session;
+struct CompetitionState;
 
 // A run started with command-line actions. The command-line driver implements it; the
 // session calls it at the end of its initialisation, when a transfer ends with success, and
@@ -170,6 +171,9 @@ class Session {
   // Saves the log for the competition after a download in competition mode (wired by the
   // competition commands; empty until then).
   std::function<void(Session&)> competitionSave;
+  // Pilot list, current pilot and dialogs of competition mode (app/competition_mode.h); unset:
+  // the mode is not available.
+  std::shared_ptr<CompetitionState> competition;
   SessionDialogs dialogs;
 
   // Window initialisation: loads the settings, initialises the access engine, loads the

@@ -164,6 +164,10 @@ void MainWindow::BuildMenus() {
       action->setCheckable(true);
       filter_ = action;
     }
+    if (c.kind == K::CompetitionMode) {
+      action->setCheckable(true);
+      competition_ = action;
+    }
     const int id = c.id;
     connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
     actions_.emplace_back(action, &c);
@@ -408,7 +412,11 @@ void MainWindow::FlushTexts() {
   if (!session_.busy) progress_->hide();
 }
 
-void MainWindow::Title(const std::string& text) { setWindowTitle(QString::fromStdString(text)); }
+void MainWindow::Title(const std::string& text) {
+  setWindowTitle(QString::fromStdString(text));
+  // The title follows every change of the mode, and so does the menu check.
+  if (competition_) competition_->setChecked(session_.competitionMode);
+}
 
 void MainWindow::FilterChecked(bool checked) {
   if (filter_) filter_->setChecked(checked);

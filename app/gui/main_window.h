@@ -96,6 +96,7 @@ class MainWindow final : public QMainWindow, public app::SessionFrontEnd {
   QProgressBar* progress_ = nullptr;
   QCheckBox* utm_ = nullptr;
   QAction* filter_ = nullptr;
+  QAction* competition_ = nullptr;  // "Competition &Mode", checked while the mode is on
   std::vector<std::pair<QAction*, const app::CommandInfo*>> actions_;
   std::vector<std::pair<QPushButton*, const app::CommandInfo*>> buttons_;
   QTimer textTimer_;

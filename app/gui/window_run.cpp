@@ -10,6 +10,7 @@
 
 #include "access/access_engine.h"
 #include "app/command_line_run.h"
+#include "app/gui/competition_dialogs.h"
 #include "app/gui/coordinate_dialogs.h"
 #include "app/gui/ctr_dialogs.h"
 #include "app/gui/dialogs.h"
@@ -104,6 +105,7 @@ int RunWindow(const char* programPath, std::unique_ptr<app::CommandLineOptions> 
   InstallOlcDialog(session, ui, &window);
   InstallCtrDialogs(session, ui, &window);
   InstallTrackListDialogs(ui, &window);
+  InstallCompetitionDialogs(session, ui, &window);
   window.UpdateCommandStates();
   StopOnSignals(window);
   if (show == app::ShowState::Minimize) {

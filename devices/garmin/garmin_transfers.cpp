@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+#include "core/competition_id.h"
 #include "devices/common/byte_order.h"
 #include "devices/garmin/garmin_product.h"
 #include "devices/garmin/garmin_records.h"
@@ -380,6 +381,17 @@ int GarminDownloadWaypoints(access::AccessJob& job) {
 int GarminDownloadTrack(access::AccessJob& job) {
   GarminSession session(job.link());
   if (ReadProductData(session) != 0) return -1;
+  if (job.competition) {
+    // Competition mode: the IDs from the unit's COMPID/CIVLID waypoints, then the pilot's
+    // confirmation; a refusal ends the job before any track is read.
+    IdModeOptions ids;
+    ids.decodeIdPosition = core::DecodeIdPosition;
+    std::vector<core::Waypoint> none;
+    if (DownloadGarminWaypoints(session, none, &ids) != 0) return -1;
+    job.competitionId = ids.competitionId < 0 ? -1 : ids.competitionId;
+    job.civlId = ids.civlId < 0 ? -1 : ids.civlId;
+    if (!job.operation().ConfirmCompetition(job.competitionId, job.civlId)) return -1;
+  }
   std::vector<core::TrackPoint> points;
   if (DownloadGarminTrack(session, points) != 0) return -1;
   job.count = static_cast<int>(points.size());

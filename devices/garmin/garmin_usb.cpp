@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "core/competition_id.h"
 #include "devices/common/byte_order.h"
 #include "devices/garmin/garmin_product.h"
 #include "devices/garmin/garmin_records.h"
@@ -483,6 +484,15 @@ int GarminUsbDownloadWaypoints(access::AccessJob& job) {
 
 int GarminUsbDownloadTrack(access::AccessJob& job) {
   return RunUsbJob(job, [&job](GarminUsbSession& s) {
+    if (job.competition) {
+      IdModeOptions ids;
+      ids.decodeIdPosition = core::DecodeIdPosition;
+      std::vector<core::Waypoint> none;
+      if (DownloadGarminUsbWaypoints(s, none, &ids) != 0) return -1;
+      job.competitionId = ids.competitionId < 0 ? -1 : ids.competitionId;
+      job.civlId = ids.civlId < 0 ? -1 : ids.civlId;
+      if (!job.operation().ConfirmCompetition(job.competitionId, job.civlId)) return -1;
+    }
     std::vector<core::TrackPoint> points;
     if (DownloadGarminUsbTrack(s, points) != 0) return -1;
     job.count = static_cast<int>(points.size());

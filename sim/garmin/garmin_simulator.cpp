@@ -12,6 +12,10 @@
 //   direct (product data without acknowledging the request), wpt=D (waypoint type),
 //   trk=A (track transfer 300-302), point=D (track point type 300-304),
 //   hdr=D (track header type 310-312, A301/A302 units)
+//   compid=N, civlid=N  the unit holds a "COMPID"/"CIVLID" waypoint carrying the ID N
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -51,9 +55,36 @@ bool ParseFault(const std::string& value, GarminDeviceConfig& config, std::strin
   return true;
 }
 
+// A pilot's ID as a "COMPID"/"CIVLID" waypoint, as a unit holds it after the host sent it:
+// latitude d2 degrees d1 minutes d0 seconds, longitude ID div 100000 degrees d4 minutes d3
+// seconds, in semicircles rounded to nearest.
+core::Waypoint IdWaypoint(const char* name, int32_t id) {
+  auto semicircles = [](int64_t arcSeconds) {
+    return static_cast<int32_t>(std::llround(static_cast<double>(arcSeconds) * 2147483648.0 / 648000.0));
+  };
+  core::Waypoint w;
+  w.latitude = semicircles(id / 100 % 10 * 3600 + id / 10 % 10 * 60 + id % 10);
+  w.longitude = semicircles(int64_t{id / 100000} * 3600 + id / 10000 % 10 * 60 + id / 1000 % 10);
+  std::strncpy(w.id, name, sizeof w.id - 1);
+  std::strncpy(w.comment, name, sizeof w.comment - 1);
+  return w;
+}
+
 std::unique_ptr<Device> MakeGarminDevice(const SimulatorOptions& options, std::string& error) {
   GarminDeviceConfig config;
+  std::vector<core::Waypoint> idWaypoints;  // compid=N, civlid=N: the unit holds these IDs
   for (const auto& fault : options.faults) {
+    const bool comp = fault.rfind("compid=", 0) == 0, civl = fault.rfind("civlid=", 0) == 0;
+    if (comp || civl) {
+      char* end = nullptr;
+      const long id = std::strtol(fault.c_str() + 7, &end, 10);
+      if (*end != '\0' || end == fault.c_str() + 7 || id < 0 || id > 17999999) {
+        error = "bad number in --fault " + fault;
+        return nullptr;
+      }
+      idWaypoints.push_back(IdWaypoint(comp ? "COMPID" : "CIVLID", static_cast<int32_t>(id)));
+      continue;
+    }
     if (!ParseFault(fault, config, error)) return nullptr;
   }
   // The array follows the chosen types.
@@ -83,6 +114,7 @@ std::unique_ptr<Device> MakeGarminDevice(const SimulatorOptions& options, std::s
       return nullptr;
     }
   }
+  device->waypoints.insert(device->waypoints.end(), idWaypoints.begin(), idWaypoints.end());
   return device;
 }
 
