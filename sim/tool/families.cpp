@@ -3,6 +3,7 @@
 #include "sim/echo_device.h"
 #include "sim/flytec/flytec_device.h"
 #include "sim/garmin/garmin_device.h"
+#include "sim/magellan/magellan_device.h"
 #include "sim/xctrainer/xctrainer_device.h"
 
 namespace tarnvik::sim {
@@ -12,6 +13,7 @@ void RegisterBuiltInSimulators() {
   garmin::RegisterGarminSimulator();
   flytec::RegisterFlytecSimulator();
   xctrainer::RegisterXcTrainerSimulator();
+  magellan::RegisterMagellanSimulator();
 }
 
 }  // namespace tarnvik::sim
