@@ -5,6 +5,7 @@
 #include "devices/flytec/flytec_transfers.h"
 #include "devices/garmin/garmin_usb.h"
 #include "devices/garmin/garmin_usb_open.h"
+#include "devices/graviter/graviter_transfers.h"
 #include "devices/magellan/magellan_transfers.h"
 #include "devices/xctrainer/xctrainer_transfers.h"
 
@@ -24,6 +25,7 @@ void RegisterInstrumentFamilies(access::AccessRoutineTable& table, const devices
   devices::flytec::RegisterFlytecCtrRoutines(table);
   devices::xctrainer::RegisterXcTrainerRoutines(table);
   devices::magellan::RegisterMagellanRoutines(table);
+  devices::graviter::RegisterGraviterRoutines(table);
 }
 
 }  // namespace tarnvik::app

@@ -60,7 +60,7 @@ std::vector<std::string> MagellanDevice::TrackSentences() const {
     const MagSimFix& f = track[i];
     const core::SystemTime t = core::TimeToCalendar(f.time);
     const int altitude = config_.feet ? Feet(f.altitude) : f.altitude;
-    char alt[16], tod[16], date[16];
+    char alt[40], tod[40], date[40];
     // Units differ in the width of the altitude field.
     std::snprintf(alt, sizeof alt, i % 2 ? "%07d" : "%05d", altitude);
     std::snprintf(tod, sizeof tod, "%02d%02d%02d.%02d", t.hour, t.minute, t.second, f.hundredths);
@@ -78,7 +78,7 @@ std::vector<std::string> MagellanDevice::WaypointSentences() const {
     std::string comment;
     for (char c : w.comment) comment += c == ',' ? std::string("\x1b" "2C") : std::string(1, c);
     const int altitude = config_.feet ? Feet(w.altitude) : w.altitude;
-    char alt[16];
+    char alt[40];
     std::snprintf(alt, sizeof alt, "%05d", altitude);
     bodies.push_back("PMGNWPL," + Angle(w.latitude, true) + "," + Angle(w.longitude, false) + "," + alt + "," +
                      (config_.feet ? "F" : "M") + "," + w.name + "," + comment + "," + w.icon);
@@ -129,7 +129,7 @@ void MagellanDevice::Emit(std::vector<uint8_t>& out) {
 
 void MagellanDevice::Command(const std::string& body, std::vector<uint8_t>& out) {
   if (config_.handshake && body.rfind("PMGNCSM", 0) != 0) {
-    char ack[32];
+    char ack[40];
     std::snprintf(ack, sizeof ack, "PMGNCSM,%02X", Xor(body));
     const std::string line = Frame(ack, false);
     out.insert(out.end(), line.begin(), line.end());

@@ -3,6 +3,7 @@
 #include "sim/echo_device.h"
 #include "sim/flytec/flytec_device.h"
 #include "sim/garmin/garmin_device.h"
+#include "sim/graviter/graviter_device.h"
 #include "sim/magellan/magellan_device.h"
 #include "sim/xctrainer/xctrainer_device.h"
 
@@ -14,6 +15,7 @@ void RegisterBuiltInSimulators() {
   flytec::RegisterFlytecSimulator();
   xctrainer::RegisterXcTrainerSimulator();
   magellan::RegisterMagellanSimulator();
+  graviter::RegisterGraviterSimulator();
 }
 
 }  // namespace tarnvik::sim

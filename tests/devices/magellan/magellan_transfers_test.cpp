@@ -134,25 +134,31 @@ TEST(MagellanTrackDownload, SilentReceiverEndsAfterASecondAndFails) {
   EXPECT_EQ(written.substr(written.size() - std::string(kStopCommand).size()), kStopCommand);
 }
 
-TEST(MagellanProduct, NoAnswerAndBrokenVersionSentences) {
-  {
-    Rig rig;
-    rig.device.config().model = 24;
-    access::AccessJob& job = rig.Job(access::kAccessDownloadTrackLog);
-    rig.wire.InjectReadFault(1, sim::ReadFault::Silent);
-    const int64_t start = rig.clock.NowMs();
-    ProductData product;
-    EXPECT_EQ(RequestMagellanProduct(job, product), -1);
-    EXPECT_LE(rig.clock.NowMs() - start, 4000 + 200);
-    EXPECT_EQ(rig.FailureTexts(), std::vector<std::string>{"Read GPS product data: E101 Product data request timeout"});
-  }
+TEST(MagellanProduct, NoAnswerTimesOutAfterFourSeconds) {
+  Rig rig;
+  access::AccessJob& job = rig.Job(access::kAccessDownloadTrackLog);
+  rig.wire.InjectReadFault(1, sim::ReadFault::Silent);
+  const int64_t start = rig.clock.NowMs();
+  ProductData product;
+  EXPECT_EQ(RequestMagellanProduct(job, product), -1);
+  EXPECT_LE(rig.clock.NowMs() - start, 4000 + 200);
+  EXPECT_EQ(rig.FailureTexts(), std::vector<std::string>{"Read GPS product data: E101 Product data request timeout"});
+}
+
+TEST(MagellanProduct, VersionSentenceCodes) {
   struct Case {
-    const char* version;
-    const char* failure;
-  } cases[] = {{"", nullptr}, {"3.14", nullptr}};
-  (void)cases;
-  core::TrackPoint unused;
-  (void)unused;
+    const char* body;
+    int code;
+  } cases[] = {{"PMGNVER", 1}, {"PMGNVER,X1", 2}, {"PMGNVER,24", 3}, {"PMGNVER,24,3.14", 4},
+               {"PMGNVER,24,3.145,GPS 315", 0}};
+  for (const Case& c : cases) {
+    ProductData p;
+    EXPECT_EQ(ParseProduct(SplitFields(c.body), p), c.code) << c.body;
+    if (c.code == 0) {
+      EXPECT_EQ(p.version, 315);  // 314.5 rounds up
+      EXPECT_EQ(p.Description(), "GPS 315, SW 3.145");
+    }
+  }
 }
 
 TEST(MagellanWaypointDownload, LenientNamesIconsAndEscapedCommas) {
