@@ -172,7 +172,9 @@ TEST(GraviterDecoder, SimulatorsEncoderThroughTheDecoder) {
     sim::graviter::GraviterDevice device;
     device.tracks = sim::graviter::SampleTracks(300);
     std::string error;
-    if (*fault) ASSERT_TRUE(sim::graviter::ApplyGraviterFault(fault, device, error));
+    if (*fault) {
+      ASSERT_TRUE(sim::graviter::ApplyGraviterFault(fault, device, error));
+    }
     const std::vector<uint8_t> answer = device.Answer();
     std::vector<std::string> notices;
     const DecodeResult r = DecodeAnswer(answer.data(), answer.size(), {},
