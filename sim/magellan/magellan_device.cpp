@@ -110,19 +110,25 @@ void MagellanDevice::Start(std::vector<std::string> lines) {
   next_ = 0;
   sentLines_ = 0;
   resumeAt_ = -1;
+  pausing_ = false;
 }
 
 void MagellanDevice::Emit(std::vector<uint8_t>& out) {
   while (next_ < queue_.size()) {
-    if (resumeAt_ >= 0) {
+    if (pausing_) {
+      // The pause runs from the first moment the device sees after its last line went out.
+      if (resumeAt_ < 0) resumeAt_ = now_ + config_.pauseMs;
       if (now_ < resumeAt_) return;
+      pausing_ = false;
       resumeAt_ = -1;
     }
     const std::string& line = queue_[next_++];
     out.insert(out.end(), line.begin(), line.end());
     ++sentLines_;
     if (config_.pauseAfter > 0 && static_cast<int>(sentLines_) == config_.pauseAfter) {
-      resumeAt_ = now_ + config_.pauseMs;
+      pausing_ = true;
+      resumeAt_ = -1;
+      return;
     }
   }
 }
@@ -201,6 +207,11 @@ void MagellanDevice::Receive(const uint8_t* bytes, size_t count, std::vector<uin
 
 void MagellanDevice::Tick(int64_t nowMs, std::vector<uint8_t>& out) {
   now_ = nowMs;
+  // A pause starts here: this is the device's first look at the clock after its last line.
+  if (pausing_ && resumeAt_ < 0) {
+    resumeAt_ = now_ + config_.pauseMs;
+    return;
+  }
   Emit(out);
 }
 

@@ -91,6 +91,7 @@ class MagellanDevice : public Device {
   size_t sentLines_ = 0;
   int64_t now_ = 0;
   int64_t resumeAt_ = -1;
+  bool pausing_ = false;
   std::string pending_;
   bool inSentence_ = false;
   std::vector<std::string> commands_;

@@ -74,7 +74,7 @@ TEST(MagellanOverPty, WaypointsDownAndUp) {
     ASSERT_EQ(magellan::ReadMagellanWaypoints(*run.job), 0) << run.LastFailure();
     got = run.job->data.waypoints;
     ASSERT_EQ(got.size(), 4u);
-    EXPECT_STREQ(got[0].comment, "START, WEST SLOPE");
+    EXPECT_STREQ(got[0].comment, "START- WEST SLOPE");
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   auto port = Open(*pty, error);
@@ -85,7 +85,7 @@ TEST(MagellanOverPty, WaypointsDownAndUp) {
   for (int i = 0; i < 40 && !device.uploadEnded(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_TRUE(device.uploadEnded());
   ASSERT_EQ(device.uploads().size(), 4u);
-  EXPECT_NE(device.uploads()[0].find("START\x1b" "2C WEST SLOPE"), std::string::npos);
+  EXPECT_NE(device.uploads()[0].find(",GERLIT,START- WEST SLOPE"), std::string::npos);
 }
 
 TEST(GraviterOverPty, FullImageAndNameWrite) {

@@ -134,7 +134,7 @@ TEST(MagellanWaypoint, IconFieldLenientNamesFeetAndEscapedComment) {
   core::Waypoint w;
   ASSERT_EQ(ParseWaypoint(SplitFields("PMGNWPL,4641.718,N,01354.732,E,01000,F,gerlitz!,Start\x1b" "2C west,a,x"), w), 0);
   EXPECT_STREQ(w.id, "GERLIT");
-  EXPECT_STREQ(w.comment, "START, WEST");
+  EXPECT_STREQ(w.comment, "START- WEST");  // the comment rule makes the decoded comma a '-' 
   EXPECT_EQ(w.altitude, 305);  // 1000 ft
 
   struct Case {
@@ -180,9 +180,12 @@ TEST(MagellanUpload, SentBackThroughTheInterpreterGivesTheWaypoint) {
   const std::string sentence = BuildWaypointSentence(w);
   std::string body;
   ASSERT_EQ(Collect(sentence, &body), SentenceCollector::kSentence);
+  const std::vector<std::string> fields = SplitFields(body);
+  ASSERT_EQ(fields.size(), 9u);
+  EXPECT_EQ(fields[7], "GER,IT");
+  EXPECT_EQ(fields[8], "A,B,C");
   core::Waypoint back;
-  ASSERT_EQ(ParseWaypoint(SplitFields(body), back), 0);
-  EXPECT_STREQ(back.comment, "A,B,C");
+  ASSERT_EQ(ParseWaypoint(fields, back), 0);
   EXPECT_STREQ(back.id, "GER-IT");  // the lenient rule turns the comma into '-'
   EXPECT_NEAR(back.latitude, w.latitude, 100);
   EXPECT_NEAR(back.longitude, w.longitude, 100);

