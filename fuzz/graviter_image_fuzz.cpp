@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   answer[0] = 'y';
   // The first bytes choose the first address; the rest fill the ring from its start, and
   // again from an offset the input chooses, so chains that wrap are reached too.
-  const uint32_t first = kRingFirst + (static_cast<uint32_t>(data[0]) << 8 | data[1]) % kRingSize;
+  const uint32_t first = kRingFirst + ((static_cast<uint32_t>(data[0]) << 8 | data[1]) * 2) % kRingSize;
   answer[1] = static_cast<uint8_t>(first >> 16);
   answer[2] = static_cast<uint8_t>(first >> 8);
   answer[3] = static_cast<uint8_t>(first);
