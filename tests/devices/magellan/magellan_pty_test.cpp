@@ -117,7 +117,7 @@ TEST(GraviterOverPty, FullImageAndNameWrite) {
 }
 
 // gpsbabel as the host: its track and waypoint downloads from the simulated receiver.
-class GpsbabelInterop : public ::testing::Test {
+class MagellanGpsbabel : public ::testing::Test {
  protected:
   void SetUp() override {
     if (::access("/usr/bin/gpsbabel", X_OK) != 0) GTEST_SKIP() << "gpsbabel is not installed";
@@ -153,7 +153,7 @@ class GpsbabelInterop : public ::testing::Test {
   fs::path dir_;
 };
 
-TEST_F(GpsbabelInterop, DownloadsTheSimulatorsTrackAndWaypoints) {
+TEST_F(MagellanGpsbabel, DownloadsTheSimulatorsTrackAndWaypoints) {
   sim::magellan::MagellanDevice device;
   device.track = sim::magellan::WalkTrack(120, 1000000000);
   device.waypoints = sim::magellan::SampleWaypoints();

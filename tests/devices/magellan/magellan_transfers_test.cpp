@@ -81,7 +81,7 @@ TEST(MagellanTrackDownload, FeetInvalidRecordsAndListFaults) {
       {"noise between sentences", {"garbage"}, 0, nullptr, 0},
       {"no END: a second of silence ends the list", {"noend"}, 0, nullptr, 0},
       {"a pause shorter than a second", {"pause=20", "pausems=900"}, 0, nullptr, 0},
-      {"a pause of more than a second ends the list", {"pause=20", "pausems=1100"}, 0, nullptr, 19},
+      {"a pause of more than a second ends the list", {"pause=20", "pausems=1100"}, 0, nullptr, 20},
       {"silent after 30", {"silent=30"}, 0, nullptr, 30},
       {"bad checksum", {"checksum=5"}, -1, "Read GPS track log: E206 Format error 3", 0},
       {"truncated sentence", {"truncate=5"}, -1, "Read GPS track log: E206 Format error 3", 0},
