@@ -154,7 +154,9 @@ class MagellanGpsbabel : public ::testing::Test {
 };
 
 TEST_F(MagellanGpsbabel, DownloadsTheSimulatorsTrackAndWaypoints) {
-  sim::magellan::MagellanDevice device;
+  sim::magellan::MagDeviceConfig config;
+  config.handshake = true;  // downloads skip the acknowledgements; gpsbabel's upload waits for them
+  sim::magellan::MagellanDevice device(config);
   device.track = sim::magellan::WalkTrack(120, 1000000000);
   device.waypoints = sim::magellan::SampleWaypoints();
   std::string error;
@@ -179,9 +181,17 @@ TEST_F(MagellanGpsbabel, DownloadsTheSimulatorsTrackAndWaypoints) {
     EXPECT_NEAR(std::stod(found[i][3]), f.altitude, 1e-6) << i;
     const core::SystemTime t = core::TimeToCalendar(f.time);
     char expected[64];
-    std::snprintf(expected, sizeof expected, "%04d-%02d-%02dT%02d:%02d:%02d.%02d", t.year, t.month, t.day, t.hour,
-                  t.minute, t.second, f.hundredths);
-    EXPECT_EQ(found[i][4].str().substr(0, 22), std::string(expected)) << i;
+    std::snprintf(expected, sizeof expected, "%04d-%02d-%02dT%02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                  t.minute, t.second);
+    std::string want = expected;
+    // gpsbabel writes the fraction in milliseconds, and none for a whole second.
+    if (f.hundredths != 0) {
+      std::snprintf(expected, sizeof expected, ".%02d", f.hundredths);
+      want += expected;
+    } else {
+      want += "Z";
+    }
+    EXPECT_EQ(found[i][4].str().substr(0, want.size()), want) << i;
   }
 
   const std::string wpts = (dir_ / "w.gpx").string();
@@ -189,6 +199,19 @@ TEST_F(MagellanGpsbabel, DownloadsTheSimulatorsTrackAndWaypoints) {
       << Read(dir_ / "gpsbabel.log");
   const std::string w = Read(wpts);
   for (const auto& sw : device.waypoints) EXPECT_NE(w.find("<name>" + sw.name + "</name>"), std::string::npos) << sw.name;
+  // The escaped comma reaches gpsbabel as a comma.
+  EXPECT_NE(w.find("<cmt>Start, west slope</cmt>"), std::string::npos);
+
+  // gpsbabel's upload, with the receiver acknowledging every sentence.
+  ASSERT_EQ(Run({"gpsbabel", "-w", "-i", "gpx", "-f", wpts, "-o", "magellan,baud=9600", "-F", pty->hostPath()}), 0)
+      << Read(dir_ / "gpsbabel.log");
+  for (int i = 0; i < 40 && device.uploads().size() < device.waypoints.size(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  std::string uploaded;
+  for (const auto& u : device.uploads()) uploaded += u + "\n";
+  EXPECT_NE(uploaded.find(",GERLITZ,"), std::string::npos) << uploaded;
+  EXPECT_NE(uploaded.find(",TURNPOINT 3,"), std::string::npos) << uploaded;
 }
 
 }  // namespace
