@@ -259,7 +259,8 @@ std::vector<GravSimTrack> SampleTracks(int n) {
   flight.minute = 5;
   for (int i = 0; i < n; ++i) {
     GravSimRecord r;
-    r.timeOfDay = 36300 + static_cast<uint32_t>(i) + (i % 50 == 49 ? 20 : 0) + (i >= 50 ? 20 : 0);
+    // One second apart, with a 20-second gap (a time the deltas cannot reach) after the 50th.
+    r.timeOfDay = 36300 + static_cast<uint32_t>(i) + (i >= 50 ? 20 : 0);
     r.altitude = 1650 + (i % 30 < 15 ? i % 30 : 30 - i % 30) * 3 - (i % 70 == 0 ? 400 : 0);
     r.latitude = (47.1678 + i * 0.00002 * (i % 40 < 20 ? 1 : -1)) * rad;
     r.longitude = (15.53 - i * 0.00003) * rad;
