@@ -75,9 +75,13 @@ BENCHMARK(BM_MagellanInterpretSentences10000)->Unit(benchmark::kMillisecond);
 
 void BM_GraviterDecodeFullImage(benchmark::State& state) {
   sim::graviter::GraviterDevice device;
-  // Records of about 7 bytes each: as many as fill most of the ring.
-  device.tracks = sim::graviter::SampleTracks(17000);
-  const std::vector<uint8_t> answer = device.Answer();
+  // As many records as the ring holds (in steps of 500): a full memory.
+  std::vector<uint8_t> answer;
+  for (int n = 20000; n > 0; n -= 500) {
+    device.tracks = sim::graviter::SampleTracks(n);
+    answer = device.Answer();
+    if (devices::graviter::DecodeAnswer(answer.data(), answer.size()).code == 0) break;
+  }
   for (auto _ : state) {
     const devices::graviter::DecodeResult r = devices::graviter::DecodeAnswer(answer.data(), answer.size());
     if (r.code != 0) {
