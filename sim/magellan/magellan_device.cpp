@@ -27,6 +27,8 @@ std::string Angle(double degrees, bool latitude) {
   return text;
 }
 
+constexpr size_t kBurstBytes = 8192;
+
 int Feet(int metres) { return static_cast<int>(std::lround(metres / 0.3048)); }
 
 }  // namespace
@@ -114,7 +116,10 @@ void MagellanDevice::Start(std::vector<std::string> lines) {
 }
 
 void MagellanDevice::Emit(std::vector<uint8_t>& out) {
-  while (next_ < queue_.size()) {
+  // At most a burst at a time: a host that answers every sentence (gpsbabel acknowledges
+  // each one) must be read in between, or both sides of a pseudo-terminal fill up and wait.
+  const size_t limit = out.size() + kBurstBytes;
+  while (next_ < queue_.size() && out.size() < limit) {
     if (pausing_) {
       // The pause runs from the first moment the device sees after its last line went out.
       if (resumeAt_ < 0) resumeAt_ = now_ + config_.pauseMs;
