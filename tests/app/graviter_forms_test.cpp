@@ -13,7 +13,8 @@ TEST(GraviterNameForm, NormalisedPaddedAndCut) {
     const char* typed;
     std::optional<std::string> name;
   } cases[] = {
-      {"  Jo   Doe ", "Jo Doe  "},
+      {" Jo  Doe", "Jo Doe  "},
+      {"  Jo   Doe ", "Jo D    "},  // the box holds 8 characters: what is typed beyond is not there
       {"ABCDEFGHIJ", "ABCDEFGH"},
       {"M\xc3\xbcller", "M\xc3\xbcller  "},          // ü is one character
       {"\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9", "\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9"},
