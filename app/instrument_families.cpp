@@ -6,6 +6,8 @@
 #include "devices/garmin/garmin_usb.h"
 #include "devices/garmin/garmin_usb_open.h"
 #include "devices/logit/logit_transfers.h"
+#include "devices/graviter/graviter_transfers.h"
+#include "devices/magellan/magellan_transfers.h"
 #include "devices/xctrainer/xctrainer_transfers.h"
 
 namespace tarnvik::app {
@@ -25,6 +27,8 @@ void RegisterInstrumentFamilies(access::AccessRoutineTable& table, const devices
   devices::xctrainer::RegisterXcTrainerRoutines(table);
   devices::logit::RegisterLogItRoutines(table);
   devices::logit::RegisterMlrRoutines(table);
+  devices::magellan::RegisterMagellanRoutines(table);
+  devices::graviter::RegisterGraviterRoutines(table);
 }
 
 }  // namespace tarnvik::app

@@ -8,7 +8,8 @@
 namespace tarnvik::app {
 
 // Fills the routine table with every family's worker routines (Garmin serial, protocol 0, and
-// USB, protocol 8; Flytec/Brauniger with its airspace transfer; XC Trainer and Top Navigator) and registers the Garmin USB
+// USB, protocol 8; Flytec/Brauniger with its airspace transfer; XC Trainer and Top Navigator; LogIt,
+// Tracklogger and MLR; Magellan; Graviter) and registers the Garmin USB
 // opener (libusb; none on Windows yet) as the process-wide opener. Zones go to a Garmin as
 // tracks of their outline points (the airspace layer's CtrOutlinePoints). Calling it again
 // changes nothing.

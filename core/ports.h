@@ -93,6 +93,15 @@ class Operation {
     (void)civlId;
     return !IsCancelled();
   }
+  // A notice that a downloaded track holds no positions (caption "No log positions", an OK
+  // button and the check box "&Skip further notifications"): true when the user ticked the
+  // box, which suppresses further notices of the same download. Shown on the front end's
+  // thread; an abort answers it (false). One that shows no such dialog (a headless run) passes
+  // the text on as a status and goes on.
+  virtual bool NoLogPositions(const std::string& text) {
+    if (!IsCancelled()) Status(text);
+    return false;
+  }
   // How far the work is when its total is known ("record 120 of 4000"): done of total units.
   // Optional: a front end may show a progress bar; the default shows nothing.
   virtual void Progress(int64_t done, int64_t total) {

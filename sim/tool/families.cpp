@@ -4,6 +4,8 @@
 #include "sim/flytec/flytec_device.h"
 #include "sim/garmin/garmin_device.h"
 #include "sim/logit/logit_device.h"
+#include "sim/graviter/graviter_device.h"
+#include "sim/magellan/magellan_device.h"
 #include "sim/xctrainer/xctrainer_device.h"
 
 namespace tarnvik::sim {
@@ -14,6 +16,8 @@ void RegisterBuiltInSimulators() {
   flytec::RegisterFlytecSimulator();
   xctrainer::RegisterXcTrainerSimulator();
   logit::RegisterLogItSimulator();
+  magellan::RegisterMagellanSimulator();
+  graviter::RegisterGraviterSimulator();
 }
 
 }  // namespace tarnvik::sim

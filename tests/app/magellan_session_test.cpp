@@ -1,0 +1,67 @@
+// The Magellan waypoint commands on a session with the real access engine, over a
+// pseudo-terminal through the real serial code: "Read from M&agellan (9600)" (40066) fills the
+// waypoint list, "M&agellan (9600)" (40008) sends the selection back.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "app/commands.h"
+#include "app/session.h"
+#include "app/transfer.h"
+#include "devices/magellan/magellan_transfers.h"
+#include "sim/magellan/magellan_device.h"
+#include "sim/pty_device.h"
+#include "tests/fakes/recording_ui.h"
+
+namespace tarnvik::app {
+namespace {
+
+TEST(MagellanSession, WaypointsReadAndSentByCommand) {
+  testing::RecordingUi ui;
+  sim::magellan::MagellanDevice device;
+  device.waypoints = sim::magellan::SampleWaypoints();
+  std::string error;
+  auto pty = sim::PtyDevice::Create(device, "", error);
+  ASSERT_TRUE(pty) << error;
+  pty->Start();
+  access::AccessRoutineTable routines;
+  devices::magellan::RegisterMagellanRoutines(routines);
+  access::AccessEnvironment env;
+  env.ui = &ui;
+  env.routines = &routines;
+  std::unique_ptr<TransferGate> gate = MakeEngineGate(env);
+  auto session = std::make_unique<Session>(ui, core::SystemClock(), *gate, "/home/pilot");
+  session->Initialise(nullptr);
+  session->portName = pty->hostPath();
+  auto waitIdle = [&session] {
+    for (int i = 0; i < 3000 && session->busy; ++i) {
+      session->queue().Drain();
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    session->queue().Drain();
+    return !session->busy;
+  };
+
+  DispatchCommand(*session, 40066);
+  ASSERT_TRUE(waitIdle());
+  EXPECT_TRUE(ui.shown.empty()) << ui.Texts()[0];
+  ASSERT_EQ(session->waypoints.waypoints.size(), 4u);
+  EXPECT_STREQ(session->waypoints.waypoints[0].id, "GERLIT");
+  EXPECT_EQ(session->viewMode, ViewMode::Waypoints);
+
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  session->SetSelection({1, 3});
+  DispatchCommand(*session, 40008);
+  ASSERT_TRUE(waitIdle());
+  for (int i = 0; i < 40 && !device.uploadEnded(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(ui.shown.empty()) << ui.Texts()[0];
+  EXPECT_TRUE(device.uploadEnded());
+  ASSERT_EQ(device.uploads().size(), 2u);
+  EXPECT_NE(device.uploads()[0].find(",LANDE-,LANDING"), std::string::npos) << device.uploads()[0];
+  EXPECT_NE(device.uploads()[1].find(",W-TURN,TURNPOINT 3"), std::string::npos) << device.uploads()[1];
+  session->Close();
+}
+
+}  // namespace
+}  // namespace tarnvik::app
