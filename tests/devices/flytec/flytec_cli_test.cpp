@@ -276,7 +276,7 @@ TEST_F(FlytecCli, ReadWaypointsWritesTheInstrumentsListAsAnOziFile) {
   }
 }
 
-TEST_F(FlytecCli, WriteWaypointsSendsTheFilesWaypointsToTheInstrument) {
+TEST_F(FlytecCli, WriteWaypointsSendFilesWaypointsToTheInstrument) {
   struct Sent {
     const char* id;
     const char* comment;
@@ -296,29 +296,34 @@ TEST_F(FlytecCli, WriteWaypointsSendsTheFilesWaypointsToTheInstrument) {
     list.push_back(p);
   }
   WriteText(dir_ / "in.wpt", formats::FormatOziWaypoints(list));
-  recordFile_ = dir_ / "uploads.txt";
-  ASSERT_TRUE(StartSim({}, "name COMPEO\nsoftware 2.2\n"));
-  ProgramRun run = Tarnvik(Download("/WR_WPT=" + (dir_ / "in.wpt").string()));
-  ASSERT_EQ(run.status, 0) << run.err;
-  StopSim();
+  // WR_WPT sends the comments; WR_WPT2 makes each the ID, a blank and the old comment.
+  for (const std::string action : {"/WR_WPT=", "/WR_WPT2="}) {
+    const bool idName = action == "/WR_WPT2=";
+    fs::remove(dir_ / "port");
+    recordFile_ = dir_ / (idName ? "uploads2.txt" : "uploads.txt");
+    ASSERT_TRUE(StartSim({}, "name COMPEO\nsoftware 2.2\n"));
+    ProgramRun run = Tarnvik(Download(action + (dir_ / "in.wpt").string()));
+    ASSERT_EQ(run.status, 0) << action << run.err;
+    StopSim();
 
-  // One "$PBRWPR" line per waypoint, in the file's order: lat, N/S, lon, E/W, ID, name, altitude.
-  std::istringstream record(ReadText(recordFile_));
-  std::vector<std::vector<std::string>> lines;
-  for (std::string line; std::getline(record, line);) {
-    if (line.rfind("$PBRWPR,", 0) == 0) lines.push_back(Fields(line.substr(8)));
-  }
-  ASSERT_EQ(lines.size(), 2u) << ReadText(recordFile_);
-  for (size_t i = 0; i < 2; ++i) {
-    const std::vector<std::string>& f = lines[i];
-    ASSERT_EQ(f.size(), 7u) << i;
-    EXPECT_NEAR(SentenceAngle(f[0], f[1], 2), sent[i].latitude, 0.00003) << i;
-    EXPECT_NEAR(SentenceAngle(f[2], f[3], 3), sent[i].longitude, 0.00003) << i;
-    // The name field: the comment in 17 blank-padded characters.
-    std::string name = std::string(sent[i].comment).substr(0, 17);
-    name.resize(17, ' ');
-    EXPECT_EQ(f[5], name) << i;
-    EXPECT_NEAR(std::stoi(f[6]), sent[i].altitude, 1) << i;
+    // One "$PBRWPR" line per waypoint, in the file's order: lat, N/S, lon, E/W, ID, name, altitude.
+    std::istringstream record(ReadText(recordFile_));
+    std::vector<std::vector<std::string>> lines;
+    for (std::string line; std::getline(record, line);) {
+      if (line.rfind("$PBRWPR,", 0) == 0) lines.push_back(Fields(line.substr(8)));
+    }
+    ASSERT_EQ(lines.size(), 2u) << action << ReadText(recordFile_);
+    for (size_t i = 0; i < 2; ++i) {
+      const std::vector<std::string>& f = lines[i];
+      ASSERT_EQ(f.size(), 7u) << action << i;
+      EXPECT_NEAR(SentenceAngle(f[0], f[1], 2), sent[i].latitude, 0.00003) << action << i;
+      EXPECT_NEAR(SentenceAngle(f[2], f[3], 3), sent[i].longitude, 0.00003) << action << i;
+      // The name field: the comment in 17 blank-padded characters.
+      std::string name = ((idName ? std::string(sent[i].id) + " " : std::string()) + sent[i].comment).substr(0, 17);
+      name.resize(17, ' ');
+      EXPECT_EQ(f[5], name) << action << i;
+      EXPECT_NEAR(std::stoi(f[6]), sent[i].altitude, 1) << action << i;
+    }
   }
 }
 
