@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include "core/two_digit_year.h"
+
 namespace tarnvik::devices::xctrainer {
 namespace {
 
@@ -64,7 +66,7 @@ int CheckMxpChecksum(std::string_view line, size_t at) {
 std::optional<uint32_t> DateAt(int twoDigitYear, int month, int day) {
   if (month < 1 || month > 12 || day < 1 || day > 31) return std::nullopt;
   core::SystemTime t;
-  t.year = static_cast<uint16_t>(FullYear(twoDigitYear));
+  t.year = static_cast<uint16_t>(core::YearFromTwoDigits(twoDigitYear));
   t.month = static_cast<uint16_t>(month);
   t.day = static_cast<uint16_t>(day);
   return core::CalendarToTime(t);
@@ -107,8 +109,6 @@ void LineAssembler::Reset() {
   textEnded_ = false;
   damaged_ = false;
 }
-
-int FullYear(int twoDigits) { return twoDigits >= 90 ? 1900 + twoDigits : 2000 + twoDigits; }
 
 // ---- MXP ---------------------------------------------------------------------------------------
 

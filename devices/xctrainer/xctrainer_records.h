@@ -47,9 +47,6 @@ class LineAssembler {
   bool damaged_ = false;
 };
 
-// Two-digit years: 90-99 are the 1990s, 00-89 the years 2000-2089.
-int FullYear(int twoDigits);
-
 // ---- MXP link -----------------------------------------------------------------------------------
 
 struct MxpHeader {

@@ -159,5 +159,64 @@ TEST_F(GarminUsbRun, FilesEqualThoseOfASerialRun) {
   }
 }
 
+// A flight with a task declaration: the simulated unit holds its turnpoints as waypoints.
+const std::string kTaskFlight = TARNVIK_TEST_DATA "/igc/igp_2016-11-08-xcs-aaa-02.igc";
+
+std::string WaypointText(const std::vector<core::Waypoint>& list) {
+  std::string text;
+  for (const core::Waypoint& w : list) {
+    text += std::string(w.id) + "|" + w.comment + "|" + std::to_string(w.latitude) + "|" +
+            std::to_string(w.longitude) + "|" + std::to_string(w.altitude) + "\n";
+  }
+  return text;
+}
+
+TEST_F(GarminUsbRun, WaypointFilesEqualThoseOfASerialRun) {
+  app::RegisterInstrumentFamilies(access::DefaultAccessRoutines());
+  std::string error;
+  sim::garmin::GarminDevice usbDevice;
+  ASSERT_GT(sim::garmin::LoadIgcIntoDevice(ReadText(kTaskFlight), usbDevice, error), 0) << error;
+  ASSERT_GE(usbDevice.waypoints.size(), 2u);
+  sim::garmin::GarminUsbUnit unit(usbDevice, core::SystemClock());
+  access::RegisterUsbOpener([&unit](access::AccessJob&, core::Ui&) -> std::unique_ptr<access::OpenedDevice> {
+    unit.Reopen();
+    return sim::garmin::BorrowUsbUnit(unit);
+  });
+
+  sim::garmin::GarminDevice serialDevice;
+  ASSERT_GT(sim::garmin::LoadIgcIntoDevice(ReadText(kTaskFlight), serialDevice, error), 0) << error;
+  testing::PtyPair pty;
+  ASSERT_TRUE(pty.ok()) << pty.error();
+  std::jthread server([&](std::stop_token stop) { sim::ServeDevice(pty.instrument(), serialDevice, core::SystemClock(), stop); });
+
+  // RD_WPT: the unit's list as an OziExplorer waypoint file.
+  const fs::path usbFile = dir_ / "usb.wpt", serialFile = dir_ / "serial.wpt";
+  testing::RecordingUi usbRead, serialRead;
+  ASSERT_EQ(RunLine("/USB /GPS=GARMIN /RD_WPT=" + usbFile.string(), usbRead), 0)
+      << ::testing::PrintToString(usbRead.Texts());
+  ASSERT_EQ(RunLine("/PORT=" + pty.hostPath() + " /GPS=GARMIN /RD_WPT=" + serialFile.string(), serialRead), 0)
+      << ::testing::PrintToString(serialRead.Texts());
+  const std::string usbText = ReadText(usbFile);
+  EXPECT_EQ(usbText, ReadText(serialFile));
+  for (const core::Waypoint& w : usbDevice.waypoints) {
+    EXPECT_NE(usbText.find(w.id), std::string::npos) << w.id << "\n" << usbText;
+  }
+
+  // WR_WPT: the file just written goes back to each unit; both record the same waypoints.
+  testing::RecordingUi usbWrite, serialWrite;
+  ASSERT_EQ(RunLine("/USB /GPS=GARMIN /WR_WPT=" + usbFile.string(), usbWrite), 0)
+      << ::testing::PrintToString(usbWrite.Texts());
+  ASSERT_EQ(RunLine("/PORT=" + pty.hostPath() + " /GPS=GARMIN /WR_WPT=" + serialFile.string(), serialWrite), 0)
+      << ::testing::PrintToString(serialWrite.Texts());
+  server.request_stop();
+  server.join();
+  const std::vector<core::Waypoint>& sent = usbDevice.uploads().waypoints;
+  ASSERT_EQ(sent.size(), usbDevice.waypoints.size());
+  EXPECT_EQ(WaypointText(sent), WaypointText(serialDevice.uploads().waypoints));
+  for (size_t i = 0; i < sent.size(); ++i) {
+    EXPECT_STREQ(sent[i].id, usbDevice.waypoints[i].id) << i;
+  }
+}
+
 }  // namespace
 }  // namespace tarnvik

@@ -15,6 +15,7 @@
 #include "formats/igc.h"
 #include "formats/igc_writer.h"
 #include "formats/kml_reader.h"
+#include "formats/waypoint_files.h"
 #include "tests/devices/flytec/flytec_test_support.h"
 
 namespace tarnvik {
@@ -96,6 +97,10 @@ class FlytecCli : public ::testing::Test {
       args.push_back("--fault");
       args.push_back(f);
     }
+    if (!recordFile_.empty()) {
+      args.push_back("--record");
+      args.push_back(recordFile_.string());
+    }
     sim_ = Spawn(args, dir_ / "sim.err", unprivileged);
     for (int i = 0; i < 100 && !fs::exists(dir_ / "port"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     return fs::exists(dir_ / "port");
@@ -119,6 +124,7 @@ class FlytecCli : public ::testing::Test {
   }
 
   fs::path dir_;
+  fs::path recordFile_;  // where the simulator records uploads; empty: none
   pid_t sim_ = -1;
 };
 
@@ -218,6 +224,107 @@ TEST_F(FlytecCli, AnUnprivilegedUserDownloadsFromTheSimulatedUnit) {
   ProgramRun run = Tarnvik(Download("/IGC_LOG=" + (dir_ / "out").string() + "/"), true);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(fs::exists(dir_ / "out" / "2024-07-15-xxx-047-01.igc")) << run.err;
+}
+
+double Degrees(int32_t semicircles) { return semicircles * (180.0 / 2147483648.0); }
+
+// "DDMM.MMM" or "DDDMM.MMM" with its hemisphere letter as degrees.
+double SentenceAngle(const std::string& field, const std::string& hemisphere, int degreeDigits) {
+  const double degrees = std::stod(field.substr(0, degreeDigits)) + std::stod(field.substr(degreeDigits)) / 60.0;
+  return hemisphere == "S" || hemisphere == "W" ? -degrees : degrees;
+}
+
+std::vector<std::string> Fields(const std::string& line) {
+  std::vector<std::string> fields;
+  std::string field;
+  for (char c : line) {
+    if (c == ',') {
+      fields.push_back(field);
+      field.clear();
+    } else {
+      field.push_back(c);
+    }
+  }
+  fields.push_back(field);
+  return fields;
+}
+
+TEST_F(FlytecCli, ReadWaypointsWritesTheInstrumentsListAsAnOziFile) {
+  ASSERT_TRUE(StartSim({}, "name COMPEO\nsoftware 2.2\n"
+                           "waypoint 46.5125,8.2505,TP01,TAKEOFF NORTH,1500\n"
+                           "waypoint -12.25,-70.5,GOAL,LANDING FIELD,250\n"));
+  const fs::path file = dir_ / "out" / "list.wpt";
+  ProgramRun run = Tarnvik(Download("/RD_WPT=" + file.string()));
+  ASSERT_EQ(run.status, 0) << run.err;
+  testing::RecordingUi ui;
+  std::vector<core::Waypoint> read;
+  ASSERT_EQ(formats::ReadOziWaypoints(ui, ReadText(file), read, {}), 2) << ReadText(file);
+  struct Expected {
+    const char* id;
+    const char* comment;
+    double latitude, longitude;
+    int altitude;
+  };
+  const Expected expected[] = {{"TP01", "TAKEOFF NORTH", 46.5125, 8.2505, 1500},
+                               {"GOAL", "LANDING FIELD", -12.25, -70.5, 250}};
+  for (size_t i = 0; i < 2; ++i) {
+    EXPECT_STREQ(read[i].id, expected[i].id) << i;
+    EXPECT_STREQ(read[i].comment, expected[i].comment) << i;
+    EXPECT_NEAR(Degrees(read[i].latitude), expected[i].latitude, 0.00003) << i;
+    EXPECT_NEAR(Degrees(read[i].longitude), expected[i].longitude, 0.00003) << i;
+    EXPECT_NEAR(read[i].altitude, expected[i].altitude, 1) << i;
+  }
+}
+
+TEST_F(FlytecCli, WriteWaypointsSendFilesWaypointsToTheInstrument) {
+  struct Sent {
+    const char* id;
+    const char* comment;
+    double latitude, longitude;
+    int altitude;
+  };
+  const Sent sent[] = {{"TP01", "TAKEOFF NORTH", 46.5125, 8.2505, 1500},
+                       {"GOAL", "LANDING FIELD BY THE RIVER", -12.25, -70.5, 250}};
+  std::vector<core::Waypoint> list;
+  for (const Sent& w : sent) {
+    core::Waypoint p;
+    std::snprintf(p.id, sizeof p.id, "%s", w.id);
+    std::snprintf(p.comment, sizeof p.comment, "%s", w.comment);
+    p.latitude = *core::LatitudeFromDegrees(w.latitude);
+    p.longitude = *core::LongitudeFromDegrees(w.longitude);
+    p.altitude = w.altitude;
+    list.push_back(p);
+  }
+  WriteText(dir_ / "in.wpt", formats::FormatOziWaypoints(list));
+  // WR_WPT sends the comments; WR_WPT2 makes each the ID, a blank and the old comment.
+  for (const std::string action : {"/WR_WPT=", "/WR_WPT2="}) {
+    const bool idName = action == "/WR_WPT2=";
+    fs::remove(dir_ / "port");
+    recordFile_ = dir_ / (idName ? "uploads2.txt" : "uploads.txt");
+    ASSERT_TRUE(StartSim({}, "name COMPEO\nsoftware 2.2\n"));
+    ProgramRun run = Tarnvik(Download(action + (dir_ / "in.wpt").string()));
+    ASSERT_EQ(run.status, 0) << action << run.err;
+    StopSim();
+
+    // One "$PBRWPR" line per waypoint, in the file's order: lat, N/S, lon, E/W, ID, name, altitude.
+    std::istringstream record(ReadText(recordFile_));
+    std::vector<std::vector<std::string>> lines;
+    for (std::string line; std::getline(record, line);) {
+      if (line.rfind("$PBRWPR,", 0) == 0) lines.push_back(Fields(line.substr(8)));
+    }
+    ASSERT_EQ(lines.size(), 2u) << action << ReadText(recordFile_);
+    for (size_t i = 0; i < 2; ++i) {
+      const std::vector<std::string>& f = lines[i];
+      ASSERT_EQ(f.size(), 7u) << action << i;
+      EXPECT_NEAR(SentenceAngle(f[0], f[1], 2), sent[i].latitude, 0.00003) << action << i;
+      EXPECT_NEAR(SentenceAngle(f[2], f[3], 3), sent[i].longitude, 0.00003) << action << i;
+      // The name field: the comment in 17 blank-padded characters.
+      std::string name = ((idName ? std::string(sent[i].id) + " " : std::string()) + sent[i].comment).substr(0, 17);
+      name.resize(17, ' ');
+      EXPECT_EQ(f[5], name) << action << i;
+      EXPECT_NEAR(std::stoi(f[6]), sent[i].altitude, 1) << action << i;
+    }
+  }
 }
 
 }  // namespace

@@ -7,12 +7,15 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
 #include "formats/kml_reader.h"
+#include "formats/mapsource.h"
 #include "sim/xctrainer/xctrainer_device.h"
 #include "tests/devices/xctrainer/xctrainer_test_support.h"
 
@@ -207,6 +210,93 @@ TEST_F(XcTrainerCli, AnUnprivilegedUserDownloads) {
   ProgramRun run = Tarnvik(Download("XCT_MXP", "/KML_LOG=" + (dir_ / "out" / "u.kml").string()), true);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(fs::exists(dir_ / "out" / "u.kml"));
+}
+
+// The track points of gpsbabel's GPX output: time (seconds since 1989-12-31, rounded to the
+// nearest second), latitude and longitude.
+struct GpxPoint {
+  uint32_t time = 0;
+  double latitude = 0;
+  double longitude = 0;
+};
+std::vector<GpxPoint> GpxTrackPoints(const std::string& gpx) {
+  std::vector<GpxPoint> points;
+  for (size_t at = gpx.find("<trkpt "); at != std::string::npos; at = gpx.find("<trkpt ", at + 1)) {
+    GpxPoint p;
+    const size_t lat = gpx.find("lat=\"", at), lon = gpx.find("lon=\"", at);
+    const size_t time = gpx.find("<time>", at), end = gpx.find("</trkpt>", at);
+    if (lat == std::string::npos || lon == std::string::npos || time == std::string::npos || time > end) break;
+    p.latitude = std::stod(gpx.substr(lat + 5));
+    p.longitude = std::stod(gpx.substr(lon + 5));
+    core::SystemTime t;
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0;
+    double sec = 0;
+    if (std::sscanf(gpx.c_str() + time + 6, "%d-%d-%dT%d:%d:%lf", &y, &mo, &d, &h, &mi, &sec) != 6) break;
+    t.year = static_cast<uint16_t>(y);
+    t.month = static_cast<uint16_t>(mo);
+    t.day = static_cast<uint16_t>(d);
+    t.hour = static_cast<uint16_t>(h);
+    t.minute = static_cast<uint16_t>(mi);
+    p.time = *core::CalendarToTime(t) + static_cast<uint32_t>(std::lround(sec));
+    points.push_back(p);
+  }
+  return points;
+}
+
+TEST_F(XcTrainerCli, OziAndMapSourceLogsHoldTheServedFixesAsGpsbabelReadsThem) {
+  if (std::system("gpsbabel -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "gpsbabel is not installed";
+  struct Case {
+    const char* gps;
+    std::vector<std::string> faults;
+    const char* action;
+    const char* file;
+    const char* babelFormat;
+  };
+  const Case cases[] = {
+      {"XCTRAINER", {"send=tnc", "model=xc", "offset=2"}, "/OZI_LOG=", "tnc.plt", "ozi"},
+      {"XCT_MXP", {"send=mxp", "model=xc"}, "/OZI_LOG=", "mxp.plt", "ozi"},
+      {"TOPNAV", {"send=tnc", "model=tn", "offset=-7"}, "/MPS_LOG=", "tnc.mps", "mapsource"},
+      {"XCT_MXP", {"send=mxp", "model=xc"}, "/MPS_LOG=", "mxp.mps", "mapsource"},
+  };
+  const bool mapsource = std::system("gpsbabel -i mapsource -f /dev/null -o gpx -F /dev/null 2>&1 | grep -q 'not recognized'") != 0;
+  for (const Case& c : cases) {
+    ASSERT_TRUE(StartSim(c.faults)) << ReadText(dir_ / "sim.err");
+    const fs::path file = dir_ / "out" / c.file;
+    ProgramRun run = Tarnvik(Download(c.gps, c.action + file.string()));
+    StopSim();
+    ASSERT_EQ(run.status, 0) << c.file << ": " << run.err;
+    std::vector<GpxPoint> read;
+    if (std::string(c.babelFormat) == "mapsource" && !mapsource) {
+      // GPSBabel 1.8 no longer reads MapSource files: this program's own reader takes them.
+      testing::RecordingUi ui;
+      const formats::TrackParseResult mps = formats::ReadMapSourceTrack(ui, ReadText(file));
+      ASSERT_GT(mps.result, 0) << c.file;
+      for (const core::TrackPoint& f : mps.fixes) {
+        read.push_back({f.time, testing::xctrainer::Degrees(f.latitude), testing::xctrainer::Degrees(f.longitude)});
+      }
+    } else {
+      const fs::path gpx = dir_ / "out" / (std::string(c.file) + ".gpx");
+      const std::string babel = std::string("gpsbabel -i ") + c.babelFormat + " -f '" + file.string() +
+                                "' -o gpx -F '" + gpx.string() + "' 2>'" + (dir_ / "babel.err").string() + "'";
+      ASSERT_EQ(std::system(babel.c_str()), 0) << c.file << ": " << ReadText(dir_ / "babel.err");
+      read = GpxTrackPoints(ReadText(gpx));
+    }
+    const std::vector<sim::xctrainer::XcSimFix> served = Twin(c.faults).ServedFixes();
+    ASSERT_GT(served.size(), 100u) << c.file;
+    ASSERT_EQ(read.size(), served.size()) << c.file;
+    for (size_t i = 0; i < served.size(); ++i) {
+      // The OziExplorer layout keeps the time as days with 7 decimals (0.0086 s) and gpsbabel
+      // drops the part of a second: a fix may come back one second early there.
+      const int64_t late = int64_t{served[i].time} - read[i].time;
+      if (std::string(c.babelFormat) == "ozi") {
+        ASSERT_TRUE(late == 0 || late == 1) << c.file << " fix " << i << ": " << late;
+      } else {
+        ASSERT_EQ(late, 0) << c.file << " fix " << i;
+      }
+      ASSERT_NEAR(read[i].latitude, served[i].latitude, 2e-6) << c.file << " fix " << i;
+      ASSERT_NEAR(read[i].longitude, served[i].longitude, 2e-6) << c.file << " fix " << i;
+    }
+  }
 }
 
 }  // namespace

@@ -313,11 +313,24 @@ TEST(TncLog, TimeZoneOffsetMakesUtcDateIncluded) {
   }
 }
 
-TEST(TncLog, TwoDigitYears) {
-  EXPECT_EQ(FullYear(95), 1995);
-  EXPECT_EQ(FullYear(90), 1990);
-  EXPECT_EQ(FullYear(89), 2089);
-  EXPECT_EQ(FullYear(0), 2000);
+TEST(TncLog, TwoDigitYearsOfTheStartRecord) {
+  // 90-99 are the 1990s, 00-89 the years 2000-2089.
+  struct Case {
+    const char* date;
+    uint32_t expected;
+  };
+  const Case cases[] = {
+      {"950729", Time(1995, 7, 29, 12, 0, 0)},
+      {"900101", Time(1990, 1, 1, 12, 0, 0)},
+      {"891231", Time(2089, 12, 31, 12, 0, 0)},
+      {"000101", Time(2000, 1, 1, 12, 0, 0)},
+  };
+  for (const Case& c : cases) {
+    TncRun run = FeedLines(Log({Block(12, 0, 0, 1)}, Start("EMBER  ALM ", c.date, "00")));
+    ASSERT_EQ(run.code, 0) << c.date;
+    ASSERT_EQ(run.parser.points.size(), 1u) << c.date;
+    EXPECT_EQ(run.parser.points[0].time, c.expected) << c.date;
+  }
 }
 
 // ---- .tnc files ---------------------------------------------------------------------------------------
