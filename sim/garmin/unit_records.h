@@ -12,7 +12,7 @@
 
 namespace tarnvik::sim::garmin {
 
-// "No value" of the specification's float fields (altitude, depth, temperature, distance).
+// "No value" of the Garmin document's float fields (altitude, depth, temperature, distance).
 constexpr float kUnitNoValue = 1.0e25f;
 
 // One record of the unit's track log: a point, or (A301/A302) a track header.
