@@ -5,7 +5,9 @@
 #include <QByteArray>
 #include <QImage>
 #include <QPainter>
+#include <QtGlobal>
 
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -14,6 +16,16 @@
 #include "core/file_io.h"
 
 namespace tarnvik::gui {
+
+namespace {
+
+// The error stream carries this program's "caption: text" lines; Qt's own notes of the
+// offscreen start (no runtime folder and the like) are left out, its errors kept.
+void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& text) {
+  if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+}
+
+}  // namespace
 
 std::string WriteFlightPicture(const std::vector<core::TrackPoint>& fixes, const std::string& path) {
   // The flight view is a widget, so a widget application is needed; it never shows a window.
@@ -26,6 +38,7 @@ std::string WriteFlightPicture(const std::vector<core::TrackPoint>& fixes, const
       setenv("QT_QPA_PLATFORM", "offscreen", 1);
 #endif
     }
+    qInstallMessageHandler(QuietQtMessages);
     static int argc = 1;
     static char name[] = "tarnvik";
     static char* argv[] = {name, nullptr};
