@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "app/command_line_program.h"
+#include "tests/fakes/recording_ui.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -167,6 +170,56 @@ TEST_F(PlotCommand, UnreadableLogsGiveAMessageAndNoPicture) {
     // Nothing half written beside it either.
     for (const auto& entry : fs::directory_iterator(folder_))
       EXPECT_EQ(entry.path().string().find("flight"), std::string::npos) << entry.path();
+  }
+}
+
+// In process: what the drawing hook is handed, and how its absence and its failure are told.
+TEST(PlotCommandHook, TheHookGetsTheLogAndItsOutcomeDecidesTheExitStatus) {
+  const std::string flight = std::string(TARNVIK_TEST_DATA) + "/igc/xcs_tri.igc";
+  struct Case {
+    std::string output;
+    bool withHook;
+    std::string hookResult;
+    int status;
+    bool called;
+    std::string caption;  // of the message shown; "" none
+  } cases[] = {
+      {"out.png", true, "", 0, true, ""},
+      {"out.png", true, "No space left on device", 1, true, "File write error"},
+      {"out.png", false, "", 1, false, "Plot"},
+      {"out.jpg", true, "", 1, false, "Plot"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.output + (c.withHook ? " hook " : " no hook ") + c.hookResult);
+    std::vector<tarnvik::core::TrackPoint> handed;
+    std::string handedPath;
+    bool called = false;
+    tarnvik::app::PlotRun hook = [&](const std::vector<tarnvik::core::TrackPoint>& fixes, const std::string& path) {
+      called = true;
+      handed = fixes;
+      handedPath = path;
+      return c.hookResult;
+    };
+    const char* args[] = {"tarnvik", "--plot", flight.c_str(), c.output.c_str()};
+    std::ostringstream out;
+    tarnvik::testing::RecordingUi ui;
+    EXPECT_EQ(tarnvik::app::RunProgram(4, args, out, ui, {}, c.withHook ? hook : tarnvik::app::PlotRun{}), c.status);
+    EXPECT_EQ(called, c.called);
+    if (c.called) {
+      EXPECT_EQ(handedPath, c.output);
+      ASSERT_GT(handed.size(), 1000u);
+      EXPECT_LT(handed.front().time, handed.back().time);
+    }
+    if (c.caption.empty()) {
+      EXPECT_TRUE(ui.shown.empty());
+      EXPECT_NE(out.str().find(std::to_string(handed.size()) + " positions drawn"), std::string::npos) << out.str();
+    } else {
+      ASSERT_EQ(ui.shown.size(), 1u);
+      EXPECT_EQ(ui.shown[0].caption, c.caption);
+      if (!c.hookResult.empty()) {
+        EXPECT_EQ(ui.shown[0].text, c.hookResult);
+      }
+    }
   }
 }
 
