@@ -14,6 +14,7 @@
 #include "app/command_line_headless.h"
 #include "app/convert_command.h"
 #include "app/olc_command.h"
+#include "app/file_commands.h"
 #include "core/file_io.h"
 #include "core/version.h"
 #include "formats/igc.h"
@@ -150,6 +151,7 @@ std::string UsageText() {
       << "       tarnvik --airspace FILE [OUT]   read an OpenAir airspace file (count its zones),\n"
       << "                                       with OUT write them all to OUT\n"
       << "       tarnvik --olc FILE.igc          score a flight as the OLC contest does\n"
+      << "       tarnvik --plot FLIGHT OUT.png   draw a log file's plan view and barogram (1600x1000)\n"
       << "       tarnvik --help | --version\n\n"
       << "Keywords (case-insensitive; a value that holds blanks is one argument, or goes in\n"
       << "double quotes inside a whole command line):\n";
@@ -208,7 +210,79 @@ int VerifyFiles(const std::vector<std::string>& paths, std::ostream& out) {
   return allGood ? 0 : 1;
 }
 
-int RunProgram(int argc, const char* const* argv, std::ostream& out, core::Ui& ui, const WindowRun& window) {
+namespace {
+
+constexpr const char* kPlotCaption = "Plot";
+
+// Passes the reader's messages on, and answers its question which track to take with the first.
+class FirstTrackUi final : public core::Ui {
+ public:
+  explicit FirstTrackUi(core::Ui& inner) : inner_(inner) {}
+  bool spoke = false;
+
+  void ShowMessage(const std::string& caption, const std::string& text, core::Icon icon) override {
+    spoke = true;
+    inner_.ShowMessage(caption, text, icon);
+  }
+  core::Answer Ask(const std::string& caption, const std::string& text, core::Buttons buttons,
+                   core::Answer defaultAnswer, core::Icon icon) override {
+    return inner_.Ask(caption, text, buttons, defaultAnswer, icon);
+  }
+  std::optional<std::string> ChooseOpenFile(core::FileRequest&) override { return std::nullopt; }
+  std::optional<std::string> ChooseSaveFile(core::FileRequest&) override { return std::nullopt; }
+  int ChooseItem(const std::string&, const std::string&, const std::vector<std::string>& items) override {
+    return items.empty() ? -1 : 0;
+  }
+
+ private:
+  core::Ui& inner_;
+};
+
+std::string ExtensionOf(const std::string& path) {
+  const size_t slash = path.find_last_of("\\/");
+  const size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+  return Lower(std::string_view(path).substr(dot));
+}
+
+}  // namespace
+
+int RunPlotCommand(const std::vector<std::string>& args, std::ostream& out, core::Ui& ui, const PlotRun& plot) {
+  auto refuse = [&ui](const std::string& caption, const std::string& text) {
+    ui.ShowMessage(caption, text, core::Icon::Error);
+    return 1;
+  };
+  if (args.size() != 2) return refuse(kPlotCaption, "--plot takes a log file and the picture file (OUT.png)");
+  if (!plot) return refuse(kPlotCaption, "this build has no window: it cannot draw pictures");
+  const std::string& input = args[0];
+  const std::string& output = args[1];
+  if (ExtensionOf(output) != ".png") return refuse(kPlotCaption, "Unknown output file type \"" + ExtensionOf(output) + "\"");
+  const std::string inExt = ExtensionOf(input);
+  std::optional<formats::TrackParser> reader = TrackReaderForExtension(inExt, nullptr);
+  if (!reader) return refuse(kPlotCaption, "Unknown input file type \"" + inExt + "\"");
+  core::FileBytes file = core::ReadWholeFile(input);
+  switch (file.error) {
+    case core::ReadError::None: break;
+    case core::ReadError::Open: return refuse("Error opening file", file.systemText);
+    case core::ReadError::TooLarge: return refuse("File buffer memory allocation", file.systemText);
+    case core::ReadError::Read: return refuse("File read error", file.systemText);
+  }
+  if (file.size == 0) return refuse(kPlotCaption, "File is empty");
+  FirstTrackUi picking(ui);
+  formats::TrackParseResult parsed = (*reader)(picking, std::string_view(file.begin(), file.size));
+  if (parsed.result <= 0 || parsed.fixes.empty()) {
+    // The reader has said why, unless it found nothing wrong but no positions either.
+    if (!picking.spoke) refuse(kPlotCaption, "No positions found in \"" + input + "\"");
+    return 1;
+  }
+  const std::string error = plot(parsed.fixes, output);
+  if (!error.empty()) return refuse("File write error", error);
+  out << output << ": " << parsed.fixes.size() << " positions drawn\n";
+  return 0;
+}
+
+int RunProgram(int argc, const char* const* argv, std::ostream& out, core::Ui& ui, const WindowRun& window,
+               const PlotRun& plot) {
   if (argc >= 2) {
     const std::string_view first(argv[1]);
     if (first == "--help" || first == "-h") {
@@ -224,6 +298,7 @@ int RunProgram(int argc, const char* const* argv, std::ostream& out, core::Ui& u
       return RunConvertCommand(std::vector<std::string>(argv + 2, argv + argc), out, ui, core::SystemClock());
     }
     if (first == "--airspace") return RunAirspaceCommand(std::vector<std::string>(argv + 2, argv + argc), out, ui);
+    if (first == "--plot") return RunPlotCommand(std::vector<std::string>(argv + 2, argv + argc), out, ui, plot);
     if (first == "--olc") {
       if (argc != 3) {
         ui.ShowMessage(core::kProgramName, "--olc takes one IGC file", core::Icon::Error);

@@ -13,6 +13,7 @@
 
 #include "app/command_line.h"
 #include "core/ports.h"
+#include "core/records.h"
 
 namespace tarnvik::app {
 
@@ -28,10 +29,19 @@ int VerifyFiles(const std::vector<std::string>& paths, std::ostream& out);
 // shown. Returns the program's exit status.
 using WindowRun = std::function<int(std::unique_ptr<CommandLineOptions> options)>;
 
+// Paints a track log as the flight view does and writes the picture to a file; "" on success,
+// else the reason it failed. Only a build with the window has one.
+using PlotRun = std::function<std::string(const std::vector<core::TrackPoint>& fixes, const std::string& path)>;
+
+// --plot FLIGHT OUT.png: reads a log file of any type --convert reads (the first track of a
+// KML file with several) and writes its plan view and barogram as a PNG picture. Messages on
+// ui; 0 when the picture was written, else 1 and no picture.
+int RunPlotCommand(const std::vector<std::string>& args, std::ostream& out, core::Ui& ui, const PlotRun& plot);
+
 // Runs the program. Returns the exit status: 0 when the requested action succeeded, 1 when it
 // failed or the command line was refused. Without a window (empty `window`) an interactive
 // start is refused with a message and every transfer run is headless.
 int RunProgram(int argc, const char* const* argv, std::ostream& out, core::Ui& ui,
-               const WindowRun& window = {});
+               const WindowRun& window = {}, const PlotRun& plot = {});
 
 }  // namespace tarnvik::app

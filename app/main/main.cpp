@@ -9,6 +9,7 @@
 #include "app/console_ui.h"
 #include "app/instrument_families.h"
 #ifdef TARNVIK_WITH_WINDOW
+#include "app/gui/plot_image.h"
 #include "app/gui/window_run.h"
 #endif
 
@@ -25,7 +26,11 @@ int main(int argc, char** argv) {
     }
     return tarnvik::gui::RunWindow(program, std::move(options));
   };
-  return tarnvik::app::RunProgram(argc, argv, std::cout, ui, window);
+  // --plot draws without any window; the picture code picks the offscreen platform itself.
+  tarnvik::app::PlotRun plot = [](const std::vector<tarnvik::core::TrackPoint>& fixes, const std::string& path) {
+    return tarnvik::gui::WriteFlightPicture(fixes, path);
+  };
+  return tarnvik::app::RunProgram(argc, argv, std::cout, ui, window, plot);
 #else
   return tarnvik::app::RunProgram(argc, argv, std::cout, ui);
 #endif
