@@ -31,7 +31,7 @@ void CaptureStage(GarminUsbSession& s, const char* label, int result, int last) 
 void Keep(GarminUsbSession& s, const uint8_t* bytes, size_t count) {
   const size_t room = kUsbPacketArea - s.packetLength;
   const size_t kept = std::min(room, count);
-  std::memcpy(s.packet.data() + s.packetLength, bytes, kept);
+  if (kept > 0) std::memcpy(s.packet.data() + s.packetLength, bytes, kept);
   s.packetLength += kept;
 }
 

@@ -89,7 +89,7 @@ int GarminUsbUnit::ReadInterrupt(uint8_t* buffer, size_t size, int timeoutMs) {
   std::vector<uint8_t> piece = std::move(interrupt_.front());
   interrupt_.pop_front();
   const size_t n = std::min(size, piece.size());
-  std::memcpy(buffer, piece.data(), n);
+  if (n > 0) std::memcpy(buffer, piece.data(), n);  // an empty piece has no data pointer
   if (operations_ == config_.corruptOperation && n > 0) buffer[0] ^= 0x5A;
   return static_cast<int>(n);
 }
@@ -112,7 +112,7 @@ int GarminUsbUnit::ReadBulk(uint8_t* buffer, size_t size, int timeoutMs) {
   std::vector<uint8_t> packet = std::move(bulk_.front());
   bulk_.pop_front();
   const size_t n = std::min(size, packet.size());
-  std::memcpy(buffer, packet.data(), n);
+  if (n > 0) std::memcpy(buffer, packet.data(), n);  // an empty packet has no data pointer
   if (operations_ == config_.corruptOperation && n > 0) buffer[0] ^= 0x5A;
   return static_cast<int>(n);
 }

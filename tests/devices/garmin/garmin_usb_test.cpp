@@ -79,7 +79,7 @@ class ScriptedPipe : public access::UsbPipe {
   static int Take(std::deque<std::vector<uint8_t>>& q, uint8_t* buffer, size_t size) {
     if (q.empty()) return -access::kUsbStageTimeout;
     const size_t n = std::min(size, q.front().size());
-    std::memcpy(buffer, q.front().data(), n);
+    if (n > 0) std::memcpy(buffer, q.front().data(), n);
     q.pop_front();
     return static_cast<int>(n);
   }
