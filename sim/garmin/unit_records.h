@@ -1,4 +1,4 @@
-// The simulated unit's records, as the Garmin Device Interface Specification lays them out: the
+// The simulated unit's records, as Garmin's published device interface document lays them out: the
 // track points (D300-D304), track headers (D310-D312) and waypoints (D100-D110, D150-D155) it
 // sends with every field a real unit fills, and its reading of what a host uploads, checked
 // against the layout of the type the unit declared. Independent of the host's record code.
