@@ -36,9 +36,13 @@ int Digits(std::string_view text, size_t from, size_t count) {
 }
 
 // Leading blanks dropped, runs of blanks reduced to one, a trailing blank dropped.
+// Runs of spaces become one, ends trimmed; control bytes (a NUL among them would end the text
+// early in the fixed-size record) count as spaces.
 std::string NormaliseSpaces(std::string_view text) {
   std::string out;
   for (char c : text) {
+    const auto b = static_cast<uint8_t>(c);
+    if (b < 0x20 || b == 0x7f) c = ' ';
     if (c == ' ' && (out.empty() || out.back() == ' ')) continue;
     out.push_back(c);
   }

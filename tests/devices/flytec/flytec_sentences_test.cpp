@@ -198,6 +198,11 @@ TEST(FlytecWaypointParser, WaypointsAndEveryCode) {
   EXPECT_EQ(w.altitude, -12);
   ASSERT_EQ(FeedAll(p, Framed("PBRWPS,0000,N,00000,E,")), kParseComplete);
   EXPECT_STREQ(MakeWaypoint(p.waypoint()).id, "Z");
+  // Control bytes count as spaces: an ID of NULs must not leave the record's ID empty.
+  ASSERT_EQ(FeedAll(p, Framed(std::string("PBRWPS,0000,N,00000,E,\0\0\0,\tgoal\0 b,0001", 39))), kParseComplete);
+  w = MakeWaypoint(p.waypoint());
+  EXPECT_STREQ(w.id, "GOAL");
+  EXPECT_STREQ(w.comment, "GOAL B");
 
   struct Case {
     std::string bytes;
