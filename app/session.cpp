@@ -289,7 +289,13 @@ void Session::OnCompletion(AccessCompletion&& completion) {
       break;
     case access::kAccessReadInstrumentData:
       if (ok && !completion.data.text.empty()) {
-        ui_.ShowMessage("Read product data", completion.data.text, Icon::Information);
+        std::optional<ProductDataForm> form;
+        if (dialogs.productData) form = ProductDataForm::FromText(completion.data.text);
+        if (form) {
+          dialogs.productData(*form);
+        } else {
+          ui_.ShowMessage("Read product data", completion.data.text, Icon::Information);
+        }
       }
       break;
     default:  // uploads, erase, owner name: busy is cleared, the command line learns the outcome

@@ -22,6 +22,7 @@
 #include "app/ctr_forms.h"
 #include "app/igc_forms.h"
 #include "app/olc_claim.h"
+#include "app/product_data_form.h"
 #include "app/transfer.h"
 #include "app/waypoint_edit_form.h"
 #include "core/flight_summary.h"
@@ -128,6 +129,9 @@ struct SessionDialogs {
   std::function<bool(const std::string& text)> clipboard;
   // The owner-name dialog of "Write LogIt &Name": the name, or nothing when cancelled.
   std::function<std::optional<std::string>()> ownerName;
+  // The modal "Product Data" dialog over the fields of "Read LogIt &Data"; returns after OK.
+  // Unset (or a text without the labelled fields): the text goes to the Ui as a message.
+  std::function<void(ProductDataForm& form)> productData;
   // The serial ports the "Set COM port" chooser offers (empty: the ports that exist).
   std::function<std::vector<std::string>()> listSerialPorts;
   // Competition mode: the pilot confirms a download for the IDs the instrument holds (-1 = not

@@ -21,6 +21,7 @@
 
 #include "access/serial_ports.h"
 #include "analysis/statistics_text.h"
+#include "app/gui/product_data_dialog.h"
 #include "app/gui/qt_ui.h"
 #include "app/owner_name.h"
 #include "app/port_access.h"
@@ -379,6 +380,10 @@ void InstallWindowDialogs(app::Session& session, QtUi& ui, QWidget* parent) {
     if (auto* edit = dialog.findChild<QLineEdit*>()) edit->setMaxLength(static_cast<int>(app::kOwnerNameLength));
     if (ui.Exec(dialog) != QDialog::Accepted) return std::nullopt;
     return app::OwnerNameFromInput(dialog.textValue().toStdString());
+  };
+  d.productData = [&ui, parent](app::ProductDataForm& form) {
+    ProductDataDialog dialog(form, parent);
+    ui.Exec(dialog);
   };
   // The ports that exist, and the session's own port when it is none of them (a port given on
   // the command line or remembered, such as a simulator's pseudo-terminal link) or when no port
