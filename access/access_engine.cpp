@@ -81,6 +81,7 @@ class JobOperation final : public core::Operation {
   std::vector<int> ChooseItems(const std::string& caption, const std::string& prompt,
                                const std::vector<std::string>& items) override;
   bool ConfirmCompetition(int32_t competitionId, int32_t civlId) override;
+  bool NoLogPositions(const std::string& text) override;
 
  private:
   JobState& job_;
@@ -193,6 +194,13 @@ bool JobOperation::ConfirmCompetition(int32_t competitionId, int32_t civlId) {
   if (IsCancelled()) return false;
   if (!job_.callbacks.confirmCompetition) return true;
   return job_.callbacks.confirmCompetition(job_.id, competitionId, civlId, job_.stop.get_token());
+}
+
+bool JobOperation::NoLogPositions(const std::string& text) {
+  if (IsCancelled()) return false;
+  if (!job_.callbacks.noLogPositions) return core::Operation::NoLogPositions(text);
+  const bool skip = job_.callbacks.noLogPositions(job_.id, text, job_.stop.get_token());
+  return !IsCancelled() && skip;
 }
 
 // The worker's body: the routine, the completion, the release.

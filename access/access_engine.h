@@ -137,6 +137,10 @@ struct JobCallbacks {
   // Empty: confirmed.
   std::function<bool(uint64_t jobId, int32_t competitionId, int32_t civlId, std::stop_token stop)>
       confirmCompetition;
+  // "No log positions": a downloaded track holds no positions. Returns true when the user
+  // ticked "&Skip further notifications". Same abort rule: once stop is requested it answers
+  // false. Empty: the text goes to the status callback and the transfer goes on.
+  std::function<bool(uint64_t jobId, const std::string& text, std::stop_token stop)> noLogPositions;
   // The job's result. Records move to it on success.
   std::function<void(AccessCompletion&& completion)> completion;
 };

@@ -433,7 +433,7 @@ CommandOutcome DispatchCommand(Session& session, int id) {
     }
     case K::SetComPort: ChooseComPort(session); break;
     case K::WriteOwnerName:
-      if (std::optional<std::string> name = session.dialogs.ownerName()) {
+      if (std::optional<std::string> name = session.dialogs.ownerName(c.protocol)) {
         access::AccessData data;
         data.text = *name;
         session.StartUpload(access::kAccessWriteOwnerName, c.protocol, std::move(data), 1, caption);

@@ -1,5 +1,8 @@
 #include "app/graviter_forms.h"
 
+#include "access/access_engine.h"
+#include "app/owner_name.h"
+
 namespace tarnvik::app {
 
 std::optional<std::string> GraviterNameFromInput(std::string_view typed) {
@@ -33,6 +36,14 @@ std::optional<std::string> GraviterNameFromInput(std::string_view typed) {
   // Padded to 8 characters (not bytes: a multi-byte character is one).
   for (; kept < kGraviterNameLength; ++kept) name.push_back(' ');
   return name;
+}
+
+size_t GpsNameLength(int protocol) {
+  return protocol == access::kProtocolGraviter ? kGraviterNameLength : kOwnerNameLength;
+}
+
+std::optional<std::string> GpsNameFromInput(int protocol, std::string_view typed) {
+  return protocol == access::kProtocolGraviter ? GraviterNameFromInput(typed) : OwnerNameFromInput(typed);
 }
 
 bool NoLogPositionsNotices::Notify(const std::string& text) {

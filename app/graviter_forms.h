@@ -18,6 +18,12 @@ constexpr const char* kGraviterNamePrompt = "Fill in the name:";
 // At most 8 characters of UTF-8 input (a character is a code point), then the owner-name rule.
 std::optional<std::string> GraviterNameFromInput(std::string_view typed);
 
+// "Write GPS name" serves the name field of the instrument written to: Graviter's 8 characters
+// (protocol 5, GraviterNameFromInput), LogIt's 9 otherwise (OwnerNameFromInput). The input
+// length a dialog allows and the name it sends.
+size_t GpsNameLength(int protocol);
+std::optional<std::string> GpsNameFromInput(int protocol, std::string_view typed);
+
 constexpr const char* kNoLogPositionsCaption = "No log positions";
 constexpr const char* kSkipNotificationsLabel = "&Skip further notifications";
 

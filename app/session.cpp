@@ -159,6 +159,24 @@ access::JobCallbacks Session::MakeCallbacks() {
                },
                0) == 1;
   };
+  // "No log positions": one set of notices per job, used on the main thread only, so that a
+  // ticked box silences the rest of this download and nothing of the next one. Without the
+  // dialog the engine passes the text on as a status.
+  if (dialogs.noLogPositions) {
+    auto notices = std::make_shared<NoLogPositionsNotices>([this](NoLogPositionsForm& form) {
+      if (dialogs.noLogPositions) dialogs.noLogPositions(form);
+    });
+    callbacks.noLogPositions = [this, queue, questions, notices](uint64_t jobId, const std::string& text,
+                                                                 std::stop_token stop) {
+      return AskForWorker(
+                 *queue, *questions, stop,
+                 [this, jobId, text, notices] {
+                   if (!JobLive(jobId)) return 0;
+                   return notices->Notify(text) ? 1 : 0;
+                 },
+                 0) == 1;
+    };
+  }
   callbacks.completion = [this, queue](AccessCompletion&& completion) {
     auto shared = std::make_shared<AccessCompletion>(std::move(completion));
     queue->Post([this, shared] { OnCompletion(std::move(*shared)); });

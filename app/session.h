@@ -19,6 +19,7 @@
 #include "access/serial_ports.h"
 #include "app/conversion_form.h"
 #include "app/distance_form.h"
+#include "app/graviter_forms.h"
 #include "app/ctr_forms.h"
 #include "app/igc_forms.h"
 #include "app/olc_claim.h"
@@ -127,8 +128,9 @@ struct SessionDialogs {
   std::function<void(OlcStatisticsRun& run)> olcStatistics;
   // Puts a text on the clipboard; false when the clipboard refused it (the front end said why).
   std::function<bool(const std::string& text)> clipboard;
-  // The owner-name dialog of "Write LogIt &Name": the name, or nothing when cancelled.
-  std::function<std::optional<std::string>()> ownerName;
+  // The "Write GPS name" dialog for the instrument's name field (protocol 3: LogIt, 9
+  // characters; protocol 5: Graviter, 8): the name, or nothing when cancelled.
+  std::function<std::optional<std::string>(int protocol)> ownerName;
   // The modal "Product Data" dialog over the fields of "Read LogIt &Data"; returns after OK.
   // Unset (or a text without the labelled fields): the text goes to the Ui as a message.
   std::function<void(ProductDataForm& form)> productData;
@@ -137,6 +139,10 @@ struct SessionDialogs {
   // Competition mode: the pilot confirms a download for the IDs the instrument holds (-1 = not
   // found); false refuses it. Unset: confirmed.
   std::function<bool(int32_t competitionId, int32_t civlId)> confirmCompetition;
+  // "No log positions" for one track without positions; the form's skipFurther is what the
+  // user left ticked (it silences the rest of that download). Unset: the text goes to the
+  // status line and the download goes on.
+  std::function<void(NoLogPositionsForm& form)> noLogPositions;
   // The "Select COM port" dialog over the prepared choice (the ports, the one to preselect): the
   // port chosen or typed (a device path the list does not know, such as a pseudo-terminal
   // link), or nothing when cancelled. Unset: the Ui's item choice over the listed ports.

@@ -23,6 +23,7 @@
 #include "analysis/statistics_text.h"
 #include "app/gui/product_data_dialog.h"
 #include "app/gui/qt_ui.h"
+#include "app/graviter_forms.h"
 #include "app/owner_name.h"
 #include "app/port_access.h"
 
@@ -372,14 +373,15 @@ void InstallWindowDialogs(app::Session& session, QtUi& ui, QWidget* parent) {
     return dialog.port();
   };
   d.clipboard = [&ui](const std::string& text) { return ui.SetClipboardText(text); };
-  d.ownerName = [&ui, parent]() -> std::optional<std::string> {
+  d.ownerName = [&ui, parent](int protocol) -> std::optional<std::string> {
     QInputDialog dialog(parent);
     dialog.setWindowTitle(QString::fromLatin1(app::kOwnerNameCaption));
     dialog.setLabelText(QString::fromLatin1(app::kOwnerNamePrompt));
     dialog.setInputMode(QInputDialog::TextInput);
-    if (auto* edit = dialog.findChild<QLineEdit*>()) edit->setMaxLength(static_cast<int>(app::kOwnerNameLength));
+    // The instrument's name field: 9 characters for LogIt, 8 for Graviter.
+    if (auto* edit = dialog.findChild<QLineEdit*>()) edit->setMaxLength(static_cast<int>(app::GpsNameLength(protocol)));
     if (ui.Exec(dialog) != QDialog::Accepted) return std::nullopt;
-    return app::OwnerNameFromInput(dialog.textValue().toStdString());
+    return app::GpsNameFromInput(protocol, dialog.textValue().toStdString());
   };
   d.productData = [&ui, parent](app::ProductDataForm& form) {
     ProductDataDialog dialog(form, parent);

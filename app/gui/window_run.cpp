@@ -14,6 +14,7 @@
 #include "app/gui/coordinate_dialogs.h"
 #include "app/gui/ctr_dialogs.h"
 #include "app/gui/dialogs.h"
+#include "app/gui/graviter_dialogs.h"
 #include "app/gui/main_window.h"
 #include "app/gui/olc_dialog.h"
 #include "app/gui/qt_ui.h"
@@ -104,6 +105,7 @@ int RunWindow(const char* programPath, std::unique_ptr<app::CommandLineOptions> 
   InstallCoordinateDialogs(session, ui, &window);
   InstallOlcDialog(session, ui, &window);
   InstallCtrDialogs(session, ui, &window);
+  InstallGraviterDialogs(session, ui, &window);
   InstallTrackListDialogs(ui, &window);
   InstallCompetitionDialogs(session, ui, &window);
   window.UpdateCommandStates();

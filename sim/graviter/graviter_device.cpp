@@ -130,13 +130,18 @@ uint32_t TrackDate(const GravSimTrack& t) {
 GraviterDevice::GraviterDevice(GravDeviceConfig config) : config_(std::move(config)) {}
 
 std::vector<uint8_t> GraviterDevice::Answer() const {
-  std::vector<uint8_t> memory(kLast + 1, 0xFF);
-  auto put = [&memory](uint32_t& at, uint8_t b) {
-    memory[at] = b;
-    at = Next(at);
-  };
-  uint32_t block = config_.firstBlock;
-  std::vector<uint32_t> starts;
+  std::vector<uint8_t> answer;
+  std::string error;
+  if (!BuildAnswer(answer, error)) answer.clear();
+  return answer;
+}
+
+bool GraviterDevice::BuildAnswer(std::vector<uint8_t>& answer, std::string& error) const {
+  answer.clear();
+  // Every block is encoded first: the chain (and the three bytes that end it, or the cyclic
+  // fault's block) must fit the ring, or writing it would run over its own first blocks.
+  std::vector<std::vector<uint8_t>> streams;
+  uint64_t total = config_.cyclic && !tracks.empty() ? 13 : 3;
   for (size_t ti = 0; ti < tracks.size(); ++ti) {
     const GravSimTrack& t = tracks[ti];
     BitWriter bits;
@@ -148,7 +153,26 @@ std::vector<uint8_t> GraviterDevice::Answer() const {
         enc.Record(r, i == 0, bits);
       }
     }
-    const uint32_t length = 13 + static_cast<uint32_t>(bits.bytes.size());
+    total += 13 + bits.bytes.size();
+    streams.push_back(std::move(bits.bytes));
+  }
+  if (total > kLast - kFirst + 1) {
+    error = "the tracks take " + std::to_string(total) + " bytes, more than the " +
+            std::to_string(kLast - kFirst + 1) + "-byte track memory holds";
+    return false;
+  }
+
+  std::vector<uint8_t> memory(kLast + 1, 0xFF);
+  auto put = [&memory](uint32_t& at, uint8_t b) {
+    memory[at] = b;
+    at = Next(at);
+  };
+  uint32_t block = config_.firstBlock;
+  std::vector<uint32_t> starts;
+  for (size_t ti = 0; ti < tracks.size(); ++ti) {
+    const GravSimTrack& t = tracks[ti];
+    const std::vector<uint8_t>& bits = streams[ti];
+    const uint32_t length = 13 + static_cast<uint32_t>(bits.size());
     uint32_t next = block;
     for (uint32_t i = 0; i < length; ++i) next = Next(next);
     starts.push_back(block);
@@ -162,7 +186,7 @@ std::vector<uint8_t> GraviterDevice::Answer() const {
                                 static_cast<uint8_t>(t.minute), 12, 30, static_cast<uint8_t>(t.kind),
                                 static_cast<uint8_t>(count >> 8), static_cast<uint8_t>(count)};
     for (uint8_t b : header) put(at, b);
-    for (uint8_t b : bits.bytes) put(at, b);
+    for (uint8_t b : bits) put(at, b);
     block = next;
   }
   // The block where the next track would start: no next address.
@@ -183,7 +207,6 @@ std::vector<uint8_t> GraviterDevice::Answer() const {
   memory[1697] = static_cast<uint8_t>(first >> 16);
   memory[1698] = static_cast<uint8_t>(first >> 8);
   memory[1699] = static_cast<uint8_t>(first);
-  std::vector<uint8_t> answer;
   answer.push_back('y');
   uint8_t sum = 0;
   for (uint32_t a = 1697; a <= kLast; ++a) {
@@ -195,7 +218,7 @@ std::vector<uint8_t> GraviterDevice::Answer() const {
   answer.push_back('\r');
   answer.push_back('\n');
   if (config_.shortImage) answer.pop_back();
-  return answer;
+  return true;
 }
 
 std::vector<GravServedPoint> GraviterDevice::Served() const {
@@ -240,8 +263,10 @@ void GraviterDevice::Receive(const uint8_t* bytes, size_t count, std::vector<uin
       out.insert(out.end(), line, line + 42);
     } else if (c == 'y') {
       if (config_.silent) continue;
-      const std::vector<uint8_t> answer = Answer();
-      out.insert(out.end(), answer.begin(), answer.end());
+      // Tracks the memory cannot hold give no image at all (the factory refuses them first).
+      std::vector<uint8_t> answer;
+      std::string error;
+      if (BuildAnswer(answer, error)) out.insert(out.end(), answer.begin(), answer.end());
     } else if (c == 'T') {
       opened_ = true;
       out.push_back('!');
@@ -308,6 +333,12 @@ std::unique_ptr<Device> MakeGraviterDevice(const SimulatorOptions& options, std:
   device->tracks = SampleTracks();
   for (const std::string& fault : options.faults) {
     if (!ApplyGraviterFault(fault, *device, error)) return nullptr;
+  }
+  std::vector<uint8_t> image;
+  std::string tooLong;
+  if (!device->BuildAnswer(image, tooLong)) {
+    error = "graviter: " + tooLong;
+    return nullptr;
   }
   return device;
 }

@@ -59,7 +59,11 @@ class GraviterDevice : public Device {
   void HostClosed() override { pending_.clear(); }
 
   GravDeviceConfig& config() { return config_; }
-  // The answer to "y" built from the tracks (faults applied).
+  // The answer to "y" built from the tracks (faults applied). False, with the reason in error
+  // and answer empty, when the blocks (and the three bytes that end the chain) are longer than
+  // the ring: the instrument cannot hold such tracks.
+  bool BuildAnswer(std::vector<uint8_t>& answer, std::string& error) const;
+  // BuildAnswer's image; empty when the tracks do not fit.
   std::vector<uint8_t> Answer() const;
   // The points a host should decode from the tracks (no faults).
   std::vector<GravServedPoint> Served() const;

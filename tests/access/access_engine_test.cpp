@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -595,6 +596,77 @@ TEST_F(AccessEngineTest, AbortAnswersAWaitingQuestionCancel) {
   testing::RunWithDeadline("AbortAccess", [&] { aborted = Engine().AbortAccess(); });
   EXPECT_EQ(aborted, 0);  // the worker ended within the wait, not left behind
   EXPECT_EQ(answer, static_cast<int>(core::Answer::Cancel));
+  ASSERT_EQ(observed_.completions.size(), 1u);
+  EXPECT_EQ(observed_.completions[0].result, -1);
+  EXPECT_TRUE(observed_.completions[0].abortRequested);
+}
+
+// "No log positions" from the worker: the front end's answer (the box ticked or not) comes back
+// to the routine with the job's identity and text; without the entry the text becomes a status
+// and the routine goes on unanswered.
+TEST_F(AccessEngineTest, NoLogPositionsReachesTheFrontEndOrBecomesAStatus) {
+  const std::string text = "The track log starting at 2024-05-01  10:30 does not contain any valid GPS positions";
+  table_.Register(kAccessDownloadTrackLog, kProtocolGraviter, [&text](AccessJob& job) {
+    job.extra = job.operation().NoLogPositions(text) ? 1 : 2;
+    return 0;
+  });
+  struct Case {
+    bool entrySet;
+    bool ticked;
+    int extra;
+    bool statusShown;
+  };
+  size_t runs = 0;
+  for (const Case& c : {Case{true, true, 1, false}, Case{true, false, 2, false}, Case{false, false, 2, true}}) {
+    SCOPED_TRACE(c.entrySet ? (c.ticked ? "ticked" : "unticked") : "no entry");
+    AccessRequest request = Request(kAccessDownloadTrackLog, kProtocolGraviter);
+    std::vector<std::pair<uint64_t, std::string>> asked;
+    if (c.entrySet) {
+      request.callbacks.noLogPositions = [&asked, &c](uint64_t jobId, const std::string& shown, std::stop_token) {
+        asked.emplace_back(jobId, shown);
+        return c.ticked;
+      };
+    }
+    observed_.statuses.clear();
+    port_ = std::make_shared<ScriptedTransport>(&clock_);  // the last job closed its port
+    uint64_t id = 0;
+    ASSERT_EQ(Engine().StartAccess(std::move(request), &id), 0);
+    ASSERT_TRUE(observed_.WaitCompletions(++runs));
+    testing::Await([&] { return !Engine().IsBusy(); }, "the worker's release");
+    EXPECT_EQ(observed_.completions.back().result, 0);
+    EXPECT_EQ(observed_.completions.back().extra, c.extra);
+    if (c.entrySet) {
+      EXPECT_EQ(asked, (std::vector<std::pair<uint64_t, std::string>>{{id, text}}));
+    }
+    const bool statusShown = std::find(observed_.statuses.begin(), observed_.statuses.end(), text) != observed_.statuses.end();
+    EXPECT_EQ(statusShown, c.statusShown);
+  }
+}
+
+// An abort answers a waiting "No log positions" (unticked, whatever a late dialog says): the
+// worker ends within the abort's wait instead of hanging.
+TEST_F(AccessEngineTest, AbortAnswersAWaitingNoLogPositionsNotice) {
+  std::atomic<int> answer{-1};
+  table_.Register(kAccessDownloadTrackLog, kProtocolGraviter, [&answer](AccessJob& job) {
+    answer = job.operation().NoLogPositions("no positions") ? 1 : 0;
+    return job.AbortRequested() ? -1 : 0;
+  });
+  std::atomic<bool> asked{false};
+  AccessRequest request = Request(kAccessDownloadTrackLog, kProtocolGraviter);
+  request.callbacks.noLogPositions = [&asked](uint64_t, const std::string&, std::stop_token stop) {
+    std::mutex mutex;
+    std::condition_variable_any never;
+    std::unique_lock lock(mutex);
+    asked = true;
+    never.wait(lock, stop, [] { return false; });
+    return true;  // the box ticked after the abort: no longer counts
+  };
+  ASSERT_EQ(Engine().StartAccess(std::move(request)), 0);
+  testing::Await([&] { return asked.load(); }, "the worker's notice");
+  int aborted = 99;
+  testing::RunWithDeadline("AbortAccess", [&] { aborted = Engine().AbortAccess(); });
+  EXPECT_EQ(aborted, 0);
+  EXPECT_EQ(answer, 0);
   ASSERT_EQ(observed_.completions.size(), 1u);
   EXPECT_EQ(observed_.completions[0].result, -1);
   EXPECT_TRUE(observed_.completions[0].abortRequested);

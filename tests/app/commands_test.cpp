@@ -195,13 +195,18 @@ TEST(PortCommands, SetComPortOffersTheSessionPortFirstAndShowsTheChoiceInTheTitl
 
   // The owner name goes to the LogIt with the session's port.
   EXPECT_EQ(DispatchCommand(session, 40015), CommandOutcome::NotAvailable);
-  session.dialogs.ownerName = [] { return std::optional<std::string>("KARI"); };
+  std::vector<int> askedFor;
+  session.dialogs.ownerName = [&askedFor](int protocol) {
+    askedFor.push_back(protocol);
+    return std::optional<std::string>("KARI");
+  };
   DispatchCommand(session, 40015);
   ASSERT_EQ(gate.requests.size(), 1u);
   EXPECT_EQ(gate.requests[0].accessType, access::kAccessWriteOwnerName);
   EXPECT_EQ(gate.requests[0].protocol, 3);
   EXPECT_EQ(gate.requests[0].portName, "/dev/ttyS0");
   EXPECT_EQ(gate.requests[0].data.text, "KARI");
+  EXPECT_EQ(askedFor, std::vector<int>{access::kProtocolLogIt});  // the dialog of LogIt's name field
 }
 
 }  // namespace

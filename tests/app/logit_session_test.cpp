@@ -130,7 +130,10 @@ TEST(LogItSession, EraseNameAndProductDataByCommand) {
   EXPECT_TRUE(rig.device->track.empty());
 
   // "Write LogIt &Name" through the owner-name dialog; the logger's product data is read back.
-  rig.session->dialogs.ownerName = [] { return OwnerNameFromInput(" Eva Lund"); };
+  rig.session->dialogs.ownerName = [](int protocol) {
+    EXPECT_EQ(protocol, access::kProtocolLogIt);
+    return OwnerNameFromInput(" Eva Lund");
+  };
   ASSERT_TRUE(rig.Run(40015));
   EXPECT_TRUE(rig.ui.shown.empty()) << rig.ui.Texts()[0];
   EXPECT_EQ(rig.device->name(), "Eva Lund");

@@ -125,9 +125,9 @@ TEST(WindowDialogsTest, TheOwnerNameDialogTakesNineCharactersAndAnEmptyNameCance
     input.accept();
   };
   typed = QStringLiteral("Eva  Lund and more");
-  EXPECT_EQ(rig.session().dialogs.ownerName(), std::optional<std::string>("Eva Lund "));
+  EXPECT_EQ(rig.session().dialogs.ownerName(access::kProtocolLogIt), std::optional<std::string>("Eva Lund "));
   typed = QStringLiteral("   ");
-  EXPECT_EQ(rig.session().dialogs.ownerName(), std::nullopt);
+  EXPECT_EQ(rig.session().dialogs.ownerName(access::kProtocolLogIt), std::nullopt);
 }
 
 }  // namespace

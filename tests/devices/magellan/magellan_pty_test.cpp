@@ -155,7 +155,9 @@ class MagellanGpsbabel : public ::testing::Test {
 
 TEST_F(MagellanGpsbabel, DownloadsTheSimulatorsTrackAndWaypoints) {
   sim::magellan::MagDeviceConfig config;
-  config.handshake = true;  // downloads skip the acknowledgements; gpsbabel's upload waits for them
+  // A receiver left in handshaking: downloads skip its acknowledgements. gpsbabel's upload still
+  // gets through, one acknowledgement behind and resending (magellan_gpsbabel_upload_test.cpp).
+  config.handshake = true;
   sim::magellan::MagellanDevice device(config);
   device.track = sim::magellan::WalkTrack(120, 1000000000);
   device.waypoints = sim::magellan::SampleWaypoints();
@@ -202,7 +204,7 @@ TEST_F(MagellanGpsbabel, DownloadsTheSimulatorsTrackAndWaypoints) {
   // The escaped comma reaches gpsbabel as a comma.
   EXPECT_NE(w.find("<cmt>Start, west slope</cmt>"), std::string::npos);
 
-  // gpsbabel's upload, with the receiver acknowledging every sentence.
+  // gpsbabel's upload, with the receiver acknowledging every sentence (each may arrive more than once).
   ASSERT_EQ(Run({"gpsbabel", "-w", "-i", "gpx", "-f", wpts, "-o", "magellan,baud=9600", "-F", pty->hostPath()}), 0)
       << Read(dir_ / "gpsbabel.log");
   for (int i = 0; i < 40 && device.uploads().size() < device.waypoints.size(); ++i) {
