@@ -153,8 +153,13 @@ FlightView::FlightView(QWidget* parent) : QWidget(parent) {
   });
 }
 
-FlightView::~FlightView() {
+FlightView::~FlightView() { StopContestSearch(); }
+
+void FlightView::StopContestSearch() {
   if (searchAlive_) searchAlive_->store(false);
+  searchAlive_.reset();
+  // The search polls the flag between its steps, so the join is short.
+  if (search_.joinable()) search_.join();
 }
 
 void FlightView::SetTrack(std::vector<core::TrackPoint> fixes) {
@@ -163,8 +168,7 @@ void FlightView::SetTrack(std::vector<core::TrackPoint> fixes) {
   if (fixes.size() == fixes_.size() && !fixes_.empty() &&
       std::memcmp(fixes.data(), fixes_.data(), fixes.size() * sizeof(core::TrackPoint)) == 0)
     return;
-  if (searchAlive_) searchAlive_->store(false);
-  searchAlive_.reset();
+  StopContestSearch();
   fixes_ = std::move(fixes);
   plane_ = app::BuildFlightPlane(fixes_);
   selected_.assign(fixes_.size(), 0);
@@ -202,13 +206,13 @@ void FlightView::FitToFlight() {
 
 void FlightView::StartContestSearch() {
   if (fixes_.size() < 5) return;
-  if (searchAlive_) searchAlive_->store(false);
+  StopContestSearch();
   auto alive = std::make_shared<std::atomic<bool>>(true);
   searchAlive_ = alive;
   QPointer<FlightView> self(this);
   // The search takes a moment on long logs: it runs beside the window and hands its legs back
   // on the window's thread, unless the log changed meanwhile.
-  std::thread([alive, self, fixes = fixes_, plane = plane_] {
+  search_ = std::thread([alive, self, fixes = fixes_, plane = plane_] {
     analysis::OlcResult result;
     SearchHalt halt(alive);
     if (analysis::RunOlcSearch(fixes, &halt, nullptr, result) != 0) return;
@@ -219,7 +223,7 @@ void FlightView::StartContestSearch() {
           if (self && alive->load()) self->SetContest(std::move(shapes));
         },
         Qt::QueuedConnection);
-  }).detach();
+  });
 }
 
 QRect FlightView::PlanRect(QSize size) const {

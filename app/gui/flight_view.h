@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "app/flight_view_model.h"
@@ -56,6 +57,7 @@ class FlightView final : public QWidget {
  private:
   friend class FlightCanvas;
   void StartContestSearch();
+  void StopContestSearch();
   QRect PlanRect(QSize size) const;
   QRect BaroRect(QSize size) const;
   void EnsureViewport(QSize size);
@@ -72,6 +74,9 @@ class FlightView final : public QWidget {
   std::vector<app::AirspaceOutline> airspace_;
   core::CtrList zones_;
   std::shared_ptr<std::atomic<bool>> searchAlive_;
+  // The contest search of the current log; halted through searchAlive_ and joined before a new
+  // one starts and before the view goes, so it never outlives the application.
+  std::thread search_;
   FlightCanvas* canvas_ = nullptr;
   QCheckBox* contestBox_ = nullptr;
   QCheckBox* airspaceBox_ = nullptr;
