@@ -14,8 +14,8 @@ namespace tarnvik::devices::logit {
 namespace {
 
 using sim::ReadFault;
-using testing::CountingTransport;
 using sim::logit::LoggerModel;
+using testing::CountingTransport;
 using testing::logit::Model;
 using testing::logit::Rig;
 
