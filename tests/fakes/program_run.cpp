@@ -34,6 +34,15 @@ void WriteText(const fs::path& path, const std::string& text) {
   out << text;
 }
 
+std::string ShellQuote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') quoted += "'\\''";
+    else quoted.push_back(c);
+  }
+  return quoted + "'";
+}
+
 std::vector<std::string> FaultArguments(const std::vector<std::string>& faults) {
   std::vector<std::string> args;
   for (const auto& f : faults) {

@@ -15,6 +15,9 @@ namespace tarnvik::testing {
 std::string ReadText(const std::filesystem::path& path);
 void WriteText(const std::filesystem::path& path, const std::string& text);
 
+// The text in single quotes for a POSIX shell (a quote inside as '\'').
+std::string ShellQuote(const std::string& text);
+
 // "--fault f" for each f, as the simulator takes them.
 std::vector<std::string> FaultArguments(const std::vector<std::string>& faults);
 
