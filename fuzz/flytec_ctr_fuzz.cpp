@@ -9,56 +9,14 @@
 
 #include "access/access_engine.h"
 #include "devices/flytec/flytec_ctr.h"
+#include "fuzz/fuzz_line.h"
 
 namespace {
 
 using namespace tarnvik;
-
-class StillClock : public core::Clock {
- public:
-  int64_t NowMs() override { return now; }
-  void SleepMs(int64_t ms) override { now += ms; }
-  core::SystemTime UtcNow() override { return {2024, 7, 0, 15, 12, 0, 0, 0}; }
-  int64_t now = 0;
-};
-
-// The fuzz input as the line, in reads of varying size; writes vanish.
-class InputLine : public access::Transport {
- public:
-  InputLine(const uint8_t* data, size_t size, StillClock& clock) : data_(data), size_(size), clock_(clock) {}
-  int SetSpeed(int, bool) override { return 0; }
-  int Read(uint8_t* buffer, size_t size, int maxWaitMs) override {
-    if (at_ >= size_) {
-      clock_.SleepMs(maxWaitMs);
-      return 0;
-    }
-    size_t n = 1 + (data_[at_] % 37);
-    n = std::min({n, size, size_ - at_});
-    std::memcpy(buffer, data_ + at_, n);
-    at_ += n;
-    return static_cast<int>(n);
-  }
-  int Write(const uint8_t*, size_t) override { return 0; }
-  void Purge() override {}
-  void Close() override {}
-
- private:
-  const uint8_t* data_;
-  size_t size_;
-  size_t at_ = 0;
-  StillClock& clock_;
-};
-
-class QuietOperation : public core::Operation {
- public:
-  bool IsCancelled() const override { return false; }
-  void Status(const std::string&) override {}
-  void Product(const std::string&) override {}
-  void Fail(const std::string&, const std::string&) override { ++failures; }
-  core::Answer Ask(const std::string&, const std::string&, core::Buttons, core::Answer a) override { return a; }
-  int ChooseItem(const std::string&, const std::string&, const std::vector<std::string>&) override { return -1; }
-  int failures = 0;
-};
+using fuzzing::InputLine;
+using fuzzing::QuietOperation;
+using fuzzing::StillClock;
 
 void CheckZones(const core::CtrList& zones) {
   for (const core::CtrRecord& z : zones) {
@@ -89,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The same bytes as the answer to a zone list request and to an upload.
   for (int access : {tarnvik::access::kAccessDownloadCtrs, tarnvik::access::kAccessUploadCtrs}) {
-    StillClock clock;
+    StillClock clock({2024, 7, 0, 15, 12, 0, 0, 0});
     InputLine line(data, size, clock);
     QuietOperation operation;
     tarnvik::access::DebugCapture capture;

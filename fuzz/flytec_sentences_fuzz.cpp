@@ -9,56 +9,19 @@
 #include "access/access_engine.h"
 #include "devices/flytec/flytec_sentences.h"
 #include "devices/flytec/flytec_transfers.h"
+#include "fuzz/fuzz_line.h"
 
 namespace {
 
 using namespace tarnvik;
+using fuzzing::InputLine;
+using fuzzing::StillClock;
 
-class StillClock : public core::Clock {
+// Takes the first track; checks the texts it is shown (a product text of at most 40 characters,
+// list entries of 2 to 81).
+class PickingOperation final : public fuzzing::QuietOperation {
  public:
-  int64_t NowMs() override { return now; }
-  void SleepMs(int64_t ms) override { now += ms; }
-  core::SystemTime UtcNow() override { return {2024, 7, 0, 15, 12, 0, 0, 0}; }
-  int64_t now = 0;
-};
-
-// The fuzz input as the line, in reads of varying size; writes vanish.
-class InputLine : public access::Transport {
- public:
-  InputLine(const uint8_t* data, size_t size, StillClock& clock) : data_(data), size_(size), clock_(clock) {}
-  int SetSpeed(int, bool) override { return 0; }
-  int Read(uint8_t* buffer, size_t size, int maxWaitMs) override {
-    if (at_ >= size_) {
-      clock_.SleepMs(maxWaitMs);
-      return 0;
-    }
-    size_t n = 1 + (data_[at_] % 37);
-    n = std::min({n, size, size_ - at_});
-    std::memcpy(buffer, data_ + at_, n);
-    at_ += n;
-    return static_cast<int>(n);
-  }
-  int Write(const uint8_t*, size_t) override { return 0; }
-  void Purge() override {}
-  void Close() override {}
-
- private:
-  const uint8_t* data_;
-  size_t size_;
-  size_t at_ = 0;
-  StillClock& clock_;
-};
-
-// Takes the first track and every track; checks the texts it is shown.
-class QuietOperation : public core::Operation {
- public:
-  bool IsCancelled() const override { return false; }
-  void Status(const std::string&) override {}
-  void Product(const std::string& text) override {
-    if (text.size() > 40) __builtin_trap();
-  }
-  void Fail(const std::string&, const std::string&) override {}
-  core::Answer Ask(const std::string&, const std::string&, core::Buttons, core::Answer a) override { return a; }
+  PickingOperation() : QuietOperation(40) {}
   int ChooseItem(const std::string&, const std::string&, const std::vector<std::string>& items) override {
     for (const auto& item : items) {
       if (item.size() > 81 || item.size() < 2) __builtin_trap();
@@ -94,9 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   for (int access : {tarnvik::access::kAccessDownloadTrackLog, tarnvik::access::kAccessDownloadWaypoints}) {
-    StillClock clock;
+    StillClock clock({2024, 7, 0, 15, 12, 0, 0, 0});
     InputLine line(data, size, clock);
-    QuietOperation operation;
+    PickingOperation operation;
     tarnvik::access::DebugCapture capture;
     tarnvik::access::AccessJob job(access, tarnvik::access::kProtocolFlytec, line, clock, operation, capture);
     const int result = access == tarnvik::access::kAccessDownloadTrackLog ? FlytecReadTrack(job)

@@ -11,57 +11,13 @@
 #include "devices/garmin/garmin_product.h"
 #include "devices/garmin/garmin_records.h"
 #include "devices/garmin/garmin_transfers.h"
+#include "fuzz/fuzz_line.h"
 
 namespace {
 
 using namespace tarnvik;
-
-class StillClock : public core::Clock {
- public:
-  int64_t NowMs() override { return now; }
-  void SleepMs(int64_t ms) override { now += ms; }
-  core::SystemTime UtcNow() override { return {}; }
-  int64_t now = 0;
-};
-
-// The fuzz input as the line, in reads of varying size; writes vanish.
-class InputLine : public access::Transport {
- public:
-  InputLine(const uint8_t* data, size_t size, StillClock& clock) : data_(data), size_(size), clock_(clock) {}
-  int SetSpeed(int, bool) override { return 0; }
-  int Read(uint8_t* buffer, size_t size, int maxWaitMs) override {
-    if (at_ >= size_) {
-      clock_.SleepMs(maxWaitMs);
-      return 0;
-    }
-    size_t n = 1 + (data_[at_] % 37);
-    n = std::min({n, size, size_ - at_});
-    std::memcpy(buffer, data_ + at_, n);
-    at_ += n;
-    return static_cast<int>(n);
-  }
-  int Write(const uint8_t*, size_t) override { return 0; }
-  void Purge() override {}
-  void Close() override {}
-
- private:
-  const uint8_t* data_;
-  size_t size_;
-  size_t at_ = 0;
-  StillClock& clock_;
-};
-
-class QuietOperation : public core::Operation {
- public:
-  bool IsCancelled() const override { return false; }
-  void Status(const std::string&) override {}
-  void Product(const std::string& text) override {
-    if (text.size() > 80) __builtin_trap();
-  }
-  void Fail(const std::string&, const std::string&) override {}
-  core::Answer Ask(const std::string&, const std::string&, core::Buttons, core::Answer a) override { return a; }
-  int ChooseItem(const std::string&, const std::string&, const std::vector<std::string>&) override { return -1; }
-};
+using fuzzing::InputLine;
+using fuzzing::StillClock;
 
 constexpr uint16_t kWaypointTypes[] = {100, 101, 102, 103, 104, 107, 108, 109, 110, 150, 151, 152, 154, 155};
 
@@ -100,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int access : {tarnvik::access::kAccessDownloadTrackLog, tarnvik::access::kAccessDownloadWaypoints}) {
     StillClock clock;
     InputLine line(data, size, clock);
-    QuietOperation operation;
+    fuzzing::QuietOperation operation(80);  // no product text longer than 80 characters
     tarnvik::access::DebugCapture capture;
     tarnvik::access::AccessJob job(access, 0, line, clock, operation, capture);
     const int result = access == tarnvik::access::kAccessDownloadTrackLog ? GarminDownloadTrack(job)

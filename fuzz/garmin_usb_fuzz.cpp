@@ -12,18 +12,12 @@
 #include "access/debug_capture.h"
 #include "access/usb_pipe.h"
 #include "devices/garmin/garmin_usb.h"
+#include "fuzz/fuzz_line.h"
 
 namespace {
 
 using namespace tarnvik;
-
-class StillClock : public core::Clock {
- public:
-  int64_t NowMs() override { return now; }
-  void SleepMs(int64_t ms) override { now += ms; }
-  core::SystemTime UtcNow() override { return {}; }
-  int64_t now = 0;
-};
+using fuzzing::StillClock;
 
 class InputPipe : public access::UsbPipe {
  public:
@@ -54,24 +48,11 @@ class InputPipe : public access::UsbPipe {
   size_t at_ = 0;
 };
 
-class QuietOperation : public core::Operation {
- public:
-  bool IsCancelled() const override { return false; }
-  void Status(const std::string&) override {}
-  void Product(const std::string& text) override {
-    if (text.size() > 80) __builtin_trap();
-  }
-  void Fail(const std::string&, const std::string&) override { ++failures; }
-  core::Answer Ask(const std::string&, const std::string&, core::Buttons, core::Answer answer) override { return answer; }
-  int ChooseItem(const std::string&, const std::string&, const std::vector<std::string>&) override { return -1; }
-  int failures = 0;
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   StillClock clock;
-  QuietOperation operation;
+  fuzzing::QuietOperation operation(80);  // no product text longer than 80 characters
   access::DebugCapture capture;
   InputPipe pipe(data, size);
   devices::garmin::GarminUsbSession session(pipe, clock, operation, capture);

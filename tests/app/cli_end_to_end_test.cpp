@@ -20,6 +20,7 @@
 #include "tests/fakes/recording_ui.h"
 #include "sim/garmin/garmin_device.h"
 #include "sim/memory_link.h"
+#include "tests/fakes/program_run.h"
 #include "tests/fakes/pty_pair.h"
 #include "tests/fakes/unprivileged.h"
 #include "tests/formats/dat_file_builder.h"
@@ -29,32 +30,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using testing::ProgramRun;
+using testing::ReadText;
+using testing::ShellQuote;
+
 const std::string kBinary = TARNVIK_BINARY_DIR "/app/tarnvik";
 const std::string kIgcData = TARNVIK_TEST_DATA "/igc/";
 
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-std::string ShellQuote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) {
-    if (c == '\'') quoted += "'\\''";
-    else quoted.push_back(c);
-  }
-  return quoted + "'";
-}
-
 formats::TrackParseResult ReadKml(const fs::path& path);
-
-struct ProgramRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
 
 // The lines of the error stream that are messages ("caption: text"), without the progress
 // lines of a transfer (whose number depends on timing).

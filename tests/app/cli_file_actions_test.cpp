@@ -20,6 +20,7 @@
 #include "formats/waypoint_files.h"
 #include "sim/garmin/garmin_device.h"
 #include "sim/memory_link.h"
+#include "tests/fakes/program_run.h"
 #include "tests/fakes/pty_pair.h"
 #include "tests/fakes/recording_ui.h"
 
@@ -28,29 +29,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using testing::ProgramRun;
+using testing::ReadText;
+using testing::ShellQuote;
+
 const std::string kBinary = TARNVIK_BINARY_DIR "/app/tarnvik";
 // A flight with a task declaration: the simulated unit holds its turnpoints as waypoints.
 const std::string kFlight = TARNVIK_TEST_DATA "/igc/igp_2016-11-08-xcs-aaa-02.igc";
-
-std::string ReadText(const fs::path& path) {
-  core::FileBytes f = core::ReadWholeFile(path.string());
-  return std::string(f.begin(), f.size);
-}
-
-std::string ShellQuote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) {
-    if (c == '\'') quoted += "'\\''";
-    else quoted.push_back(c);
-  }
-  return quoted + "'";
-}
-
-struct ProgramRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
 
 class SimulatedGarmin {
  public:

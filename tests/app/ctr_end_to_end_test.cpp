@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 #include "access/serial_port.h"
@@ -24,6 +25,7 @@
 #include "sim/garmin/garmin_device.h"
 #include "sim/pty_device.h"
 #include "tests/fakes/recording_ui.h"
+#include "tests/fakes/unprivileged.h"
 
 namespace tarnvik::app {
 namespace {
@@ -165,18 +167,11 @@ TEST(CtrEndToEnd, GarminRecordsOneTrackPerZoneEqualToItsOutline) {
 // The runs above, once more as an unprivileged user: root passes permission checks on the
 // pseudo-terminal that a pilot's account does not.
 TEST(CtrEndToEnd, RunsAsAnUnprivilegedUser) {
-  if (::getuid() != 0) GTEST_SKIP() << "already running unprivileged: the tests above were the check";
-  const std::string drop = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
-  if (std::system((drop + "true > /dev/null 2>&1").c_str()) != 0) {
-    GTEST_SKIP() << "cannot drop privileges here (setpriv failed)";
-  }
-  const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-  if (std::system((drop + "test -x '" + self + "' -a -r '" + kXcsoar + "' > /dev/null 2>&1").c_str()) != 0) {
-    GTEST_SKIP() << "the test program or its data is out of reach of uid 65534: " << self;
-  }
-  const std::string command = drop + "'" + self + "' --gtest_filter='CtrEndToEnd.Compeo*:CtrEndToEnd.Garmin*' > /dev/null 2>&1";
-  const int status = std::system(command.c_str());
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "failed as uid 65534: " << command;
+  const std::string filter = "CtrEndToEnd.Compeo*:CtrEndToEnd.Garmin*";
+  std::string why;
+  const std::optional<int> status = testing::RerunUnprivileged(filter, {kXcsoar}, why);
+  if (!status) GTEST_SKIP() << why;
+  EXPECT_EQ(*status, 0) << "failed as uid 65534: " << filter;
 }
 
 }  // namespace

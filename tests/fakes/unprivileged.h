@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tarnvik::testing {
 
@@ -22,6 +23,14 @@ std::optional<std::string> UnprivilegedCommandPrefix(std::string& why);
 // ten seconds. Nothing, with the reason in why, when the child cannot drop its privileges.
 // fn runs in a forked copy of this process: it must not rely on other threads.
 std::optional<int> RunUnprivileged(const std::function<int()>& fn, std::string& why);
+
+// Runs this test program once more as 65534 with "--gtest_filter=<filter>", its output
+// discarded, and returns its exit status (-1 when it did not exit). Nothing, with the reason in
+// why, when this process is not root (it is unprivileged already: the tests themselves were the
+// check), when setpriv cannot drop privileges, or when the program or one of the files in reach
+// cannot be reached as 65534.
+std::optional<int> RerunUnprivileged(const std::string& filter, const std::vector<std::string>& reach,
+                                     std::string& why);
 
 // Hands a file or folder over to the unprivileged user (owner 65534) when running as root, so
 // that it may open or write it. True when done or not needed.

@@ -2,21 +2,16 @@
 // and `tarnvik /GPS=IQCOMPEO ...` downloads from it through the real serial code, as a pilot's
 // script would.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
-#include <thread>
 
 #include "formats/igc.h"
 #include "formats/igc_writer.h"
 #include "formats/kml_reader.h"
 #include "formats/waypoint_files.h"
 #include "tests/devices/flytec/flytec_test_support.h"
+#include "tests/fakes/program_run.h"
 
 namespace tarnvik {
 namespace {
@@ -25,61 +20,14 @@ namespace fs = std::filesystem;
 using testing::flytec::MakeIgc;
 using testing::flytec::Walk;
 
-const std::string kTarnvik = TARNVIK_BINARY_DIR "/app/tarnvik";
-const std::string kSim = TARNVIK_BINARY_DIR "/sim/tarnvik-sim";
+using testing::NotYetInThisBuild;
+using testing::ProgramRun;
+using testing::ReadText;
+using testing::WriteText;
 
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteText(const fs::path& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-}
-
-struct ProgramRun {
-  int status = -1;
-  std::string err;
-};
-
-// A child process, optionally as the unprivileged user, with its error stream in a file.
-pid_t Spawn(const std::vector<std::string>& args, const fs::path& errFile, bool unprivileged) {
-  std::vector<std::string> all;
-  if (unprivileged) all = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
-  all.insert(all.end(), args.begin(), args.end());
-  const pid_t pid = fork();
-  if (pid == 0) {
-    FILE* err = std::fopen(errFile.c_str(), "w");
-    if (err) dup2(fileno(err), 2);
-    FILE* out = std::fopen("/dev/null", "w");
-    if (out) dup2(fileno(out), 1);
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  return pid;
-}
-
-class FlytecCli : public ::testing::Test {
+class FlytecCli : public testing::ProgramRunTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(fs::exists(kTarnvik)) << kTarnvik;
-    ASSERT_TRUE(fs::exists(kSim)) << kSim;
-    // Short: the port's path must fit the command line's port name.
-    static int serial = 0;
-    dir_ = fs::temp_directory_path() / ("tfc_" + std::to_string(::getpid()) + "_" + std::to_string(++serial));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_ / "out");
-  }
-  void TearDown() override {
-    StopSim();
-    fs::remove_all(dir_);
-  }
+  FlytecCli() : ProgramRunTest("tfc_") {}
 
   // Serves the tracks as an instrument with the given name and software version.
   bool StartSim(const std::vector<std::string>& tracks, const std::string& head,
@@ -91,41 +39,19 @@ class FlytecCli : public ::testing::Test {
       data += "track " + name + "\n";
     }
     WriteText(dir_ / "unit.txt", data);
-    std::vector<std::string> args = {kSim, "flytec", "--link", (dir_ / "port").string(), "--data",
-                                     (dir_ / "unit.txt").string()};
-    for (const auto& f : faults) {
-      args.push_back("--fault");
-      args.push_back(f);
-    }
+    std::vector<std::string> args = {"--data", (dir_ / "unit.txt").string()};
+    for (const std::string& f : testing::FaultArguments(faults)) args.push_back(f);
     if (!recordFile_.empty()) {
       args.push_back("--record");
       args.push_back(recordFile_.string());
     }
-    sim_ = Spawn(args, dir_ / "sim.err", unprivileged);
-    for (int i = 0; i < 100 && !fs::exists(dir_ / "port"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    return fs::exists(dir_ / "port");
+    return StartSimulator("flytec", args, unprivileged);
   }
-  void StopSim() {
-    if (sim_ <= 0) return;
-    kill(sim_, SIGTERM);
-    waitpid(sim_, nullptr, 0);
-    sim_ = -1;
-  }
-  ProgramRun Tarnvik(const std::vector<std::string>& args, bool unprivileged = false) {
-    std::vector<std::string> all = {kTarnvik};
-    all.insert(all.end(), args.begin(), args.end());
-    const pid_t pid = Spawn(all, dir_ / "tarnvik.err", unprivileged);
-    int raw = 0;
-    waitpid(pid, &raw, 0);
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadText(dir_ / "tarnvik.err")};
-  }
-  std::vector<std::string> Download(const std::string& action) {
-    return {"/PORT=" + (dir_ / "port").string(), "/GPS=IQCOMPEO", action, "/EXIT", "/WIN=0"};
+  std::vector<std::string> Download(const std::string& action) const {
+    return ProgramRunTest::Download("IQCOMPEO", action);
   }
 
-  fs::path dir_;
   fs::path recordFile_;  // where the simulator records uploads; empty: none
-  pid_t sim_ = -1;
 };
 
 // Our own writer's file: fixes with their G record, logger serial 047.
@@ -162,7 +88,6 @@ TEST_F(FlytecCli, ServedIgcIsWrittenByteForByteAndVerified) {
   StopSim();
 
   // A unit without the list sends what its analysis page shows: the foreign file, unchanged.
-  fs::remove(dir_ / "port");
   ASSERT_TRUE(StartSim({ours, foreign}, "name GALILEO\nsoftware 2.19\nselected 1\n"));
   run = Tarnvik(Download("/IGC_LOG=" + (dir_ / "out").string() + "/"));
   ASSERT_EQ(run.status, 0) << run.err;
@@ -173,15 +98,11 @@ TEST_F(FlytecCli, ServedIgcIsWrittenByteForByteAndVerified) {
 }
 
 TEST_F(FlytecCli, HelpNoLongerListsTheFamilyAsMissing) {
-  const std::string command = kTarnvik + " --help > " + (dir_ / "help.out").string();
-  ASSERT_EQ(std::system(command.c_str()), 0);
-  const std::string usage = ReadText(dir_ / "help.out");
-  EXPECT_NE(usage.find("IQCOMPEO"), std::string::npos);
-  const size_t notYet = usage.find("Not yet in this build");
-  if (notYet != std::string::npos) {
-    const std::string section = usage.substr(notYet, usage.find("\n\n", notYet) - notYet);
-    EXPECT_EQ(section.find("IQCOMPEO"), std::string::npos) << section;
-  }
+  const ProgramRun help = Tarnvik({"--help"});
+  ASSERT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("IQCOMPEO"), std::string::npos);
+  const std::string section = NotYetInThisBuild(help.out);
+  EXPECT_EQ(section.find("IQCOMPEO"), std::string::npos) << section;
 }
 
 TEST_F(FlytecCli, WithoutGRecordTheWarningGoesToStderrAndTheRunSucceeds) {
@@ -214,13 +135,12 @@ TEST_F(FlytecCli, KmlLogIsSignedAndHoldsTheServedFixesAcrossMidnight) {
 
 TEST_F(FlytecCli, AnUnprivilegedUserDownloadsFromTheSimulatedUnit) {
   // Both programs drop to the unprivileged user, so the pseudo-terminal is that user's own.
-  const fs::path probe = dir_ / "probe";
-  if (std::system(("/usr/bin/setpriv --reuid=65534 --regid=65534 --clear-groups /bin/true 2>/dev/null")) != 0) {
+  if (!testing::SetprivDropsPrivileges()) {
     GTEST_SKIP() << "cannot drop privileges here (not root, or no setpriv)";
   }
   fs::permissions(dir_, fs::perms::all);
   fs::permissions(dir_ / "out", fs::perms::all);
-  ASSERT_TRUE(StartSim({MakeIgc(Walk(12))}, "name 5030\nsoftware 2.0\n", {}, true)) << ReadText(dir_ / "sim.err");
+  ASSERT_TRUE(StartSim({MakeIgc(Walk(12))}, "name 5030\nsoftware 2.0\n", {}, true)) << SimErrors();
   ProgramRun run = Tarnvik(Download("/IGC_LOG=" + (dir_ / "out").string() + "/"), true);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(fs::exists(dir_ / "out" / "2024-07-15-xxx-047-01.igc")) << run.err;
@@ -299,7 +219,6 @@ TEST_F(FlytecCli, WriteWaypointsSendFilesWaypointsToTheInstrument) {
   // WR_WPT sends the comments; WR_WPT2 makes each the ID, a blank and the old comment.
   for (const std::string action : {"/WR_WPT=", "/WR_WPT2="}) {
     const bool idName = action == "/WR_WPT2=";
-    fs::remove(dir_ / "port");
     recordFile_ = dir_ / (idName ? "uploads2.txt" : "uploads.txt");
     ASSERT_TRUE(StartSim({}, "name COMPEO\nsoftware 2.2\n"));
     ProgramRun run = Tarnvik(Download(action + (dir_ / "in.wpt").string()));

@@ -11,10 +11,12 @@
 
 #include "airspace/openair.h"
 #include "tests/devices/flytec/flytec_test_support.h"
+#include "tests/fakes/counting_transport.h"
 
 namespace tarnvik::devices::flytec {
 namespace {
 
+using testing::CountingTransport;
 using testing::flytec::Rig;
 
 std::string Framed(const std::string& body) {
@@ -352,24 +354,6 @@ TEST(FlytecCtrAckParser, Codes) {
 }
 
 // ---- a fault at every read ---------------------------------------------------------------
-
-class CountingTransport final : public access::Transport {
- public:
-  explicit CountingTransport(access::Transport& inner) : inner_(inner) {}
-  int SetSpeed(int baud, bool xonXoff) override { return inner_.SetSpeed(baud, xonXoff); }
-  int Read(uint8_t* buffer, size_t size, int maxWaitMs) override {
-    const int n = inner_.Read(buffer, size, maxWaitMs);
-    if (n > 0) ++reads;
-    return n;
-  }
-  int Write(const uint8_t* bytes, size_t count) override { return inner_.Write(bytes, count); }
-  void Purge() override { inner_.Purge(); }
-  void Close() override { inner_.Close(); }
-  int reads = 0;
-
- private:
-  access::Transport& inner_;
-};
 
 struct Outcome {
   int result = 0;

@@ -10,32 +10,15 @@
 
 #include "devices/flytec/flytec_transfers.h"
 #include "tests/devices/flytec/flytec_test_support.h"
+#include "tests/fakes/counting_transport.h"
 
 namespace tarnvik::devices::flytec {
 namespace {
 
 using sim::ReadFault;
+using testing::CountingTransport;
 using testing::flytec::MakeIgc;
 using testing::flytec::Walk;
-
-// Counts the reads that deliver bytes.
-class CountingTransport final : public access::Transport {
- public:
-  explicit CountingTransport(access::Transport& inner) : inner_(inner) {}
-  int SetSpeed(int baud, bool xonXoff) override { return inner_.SetSpeed(baud, xonXoff); }
-  int Read(uint8_t* buffer, size_t size, int maxWaitMs) override {
-    const int n = inner_.Read(buffer, size, maxWaitMs);
-    if (n > 0) ++reads;
-    return n;
-  }
-  int Write(const uint8_t* bytes, size_t count) override { return inner_.Write(bytes, count); }
-  void Purge() override { inner_.Purge(); }
-  void Close() override { inner_.Close(); }
-  int reads = 0;
-
- private:
-  access::Transport& inner_;
-};
 
 // Picks the first track, or all of them.
 class PickingOperation final : public testing::RecordingOperation {

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "access/access_engine.h"
@@ -14,6 +15,7 @@
 #include "devices/garmin/garmin_transfers.h"
 #include "sim/pty_device.h"
 #include "tests/devices/garmin/garmin_test_support.h"
+#include "tests/fakes/unprivileged.h"
 
 namespace tarnvik::devices::garmin {
 namespace {
@@ -96,18 +98,11 @@ TEST(GarminOverPty, WaypointsUpAndDownAndTheCapturedBytes) {
 // The pseudo-terminal runs above and gpsbabel's, once more as an unprivileged user: root passes
 // permission and exclusive-use checks that a pilot's account does not.
 TEST(GarminOverPty, RunsAsAnUnprivilegedUser) {
-  if (::getuid() != 0) GTEST_SKIP() << "already running unprivileged: the tests above were the check";
-  const std::string drop = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
-  if (std::system((drop + "true > /dev/null 2>&1").c_str()) != 0) {
-    GTEST_SKIP() << "cannot drop privileges here (setpriv failed)";
-  }
-  const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-  if (std::system((drop + "test -x '" + self + "' > /dev/null 2>&1").c_str()) != 0) {
-    GTEST_SKIP() << "the test program is out of reach of uid 65534: " << self;
-  }
-  const std::string command = drop + "'" + self + "' --gtest_filter='GarminOverPty.*:GpsbabelInterop.*' > /dev/null 2>&1";
-  const int status = std::system(command.c_str());
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "failed as uid 65534: " << command;
+  const std::string filter = "GarminOverPty.*:GpsbabelInterop.*";
+  std::string why;
+  const std::optional<int> status = testing::RerunUnprivileged(filter, {}, why);
+  if (!status) GTEST_SKIP() << why;
+  EXPECT_EQ(*status, 0) << "failed as uid 65534: " << filter;
 }
 
 }  // namespace

@@ -14,29 +14,13 @@
 #include "sim/memory_link.h"
 #include "tests/fakes/fake_clock.h"
 #include "tests/fakes/recording_ui.h"
+#include "tests/fakes/counting_transport.h"
 
 namespace tarnvik::devices::graviter {
 namespace {
 
 using sim::ReadFault;
-
-class CountingTransport final : public access::Transport {
- public:
-  explicit CountingTransport(sim::PumpedLink& inner) : inner_(inner) {}
-  int SetSpeed(int baud, bool xonXoff) override { return inner_.SetSpeed(baud, xonXoff); }
-  int Read(uint8_t* buffer, size_t size, int maxWaitMs) override {
-    const int n = inner_.Read(buffer, size, maxWaitMs);
-    if (n > 0) ++reads;
-    return n;
-  }
-  int Write(const uint8_t* bytes, size_t count) override { return inner_.Write(bytes, count); }
-  void Purge() override { inner_.Purge(); }
-  void Close() override { inner_.Close(); }
-  int reads = 0;
-
- private:
-  sim::PumpedLink& inner_;
-};
+using testing::CountingTransport;
 
 struct Outcome {
   int result = 0;

@@ -3,21 +3,15 @@
 // serial code: a signed KML holding the served points, an IGC file that verifies; the actions
 // these types refuse; the usage text.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <thread>
 
 #include "core/records.h"
 #include "formats/kml_reader.h"
 #include "sim/graviter/graviter_device.h"
 #include "sim/magellan/magellan_device.h"
+#include "tests/fakes/program_run.h"
 #include "tests/fakes/recording_ui.h"
 
 namespace tarnvik {
@@ -25,95 +19,23 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kTarnvik = TARNVIK_BINARY_DIR "/app/tarnvik";
-const std::string kSim = TARNVIK_BINARY_DIR "/sim/tarnvik-sim";
-
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testing::NotYetInThisBuild;
+using testing::ProgramRun;
+using testing::ReadText;
 
 double Degrees(int32_t semicircles) { return semicircles * (180.0 / 2147483648.0); }
 
-pid_t Spawn(const std::vector<std::string>& args, const fs::path& errFile, bool unprivileged) {
-  std::vector<std::string> all;
-  if (unprivileged) all = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
-  all.insert(all.end(), args.begin(), args.end());
-  const pid_t pid = fork();
-  if (pid == 0) {
-    FILE* err = std::fopen(errFile.c_str(), "w");
-    if (err) dup2(fileno(err), 2);
-    FILE* out = std::fopen("/dev/null", "w");
-    if (out) dup2(fileno(out), 1);
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  return pid;
-}
-
-struct ProgramRun {
-  int status = -1;
-  std::string err;
-};
-
-class MagellanGraviterCli : public ::testing::Test {
+class MagellanGraviterCli : public testing::ProgramRunTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(fs::exists(kTarnvik)) << kTarnvik;
-    ASSERT_TRUE(fs::exists(kSim)) << kSim;
-    static int serial = 0;
-    dir_ = fs::temp_directory_path() / ("tmg_" + std::to_string(::getpid()) + "_" + std::to_string(++serial));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_ / "out");
-  }
-  void TearDown() override {
-    StopSim();
-    fs::remove_all(dir_);
-  }
-  bool StartSim(const std::string& family, const std::vector<std::string>& faults, bool unprivileged = false) {
-    std::vector<std::string> args = {kSim, family, "--link", (dir_ / "port").string()};
-    for (const auto& f : faults) {
-      args.push_back("--fault");
-      args.push_back(f);
-    }
-    sim_ = Spawn(args, dir_ / "sim.err", unprivileged);
-    for (int i = 0; i < 100 && !fs::exists(dir_ / "port"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    return fs::exists(dir_ / "port");
-  }
-  void StopSim() {
-    if (sim_ <= 0) return;
-    kill(sim_, SIGTERM);
-    waitpid(sim_, nullptr, 0);
-    sim_ = -1;
-    fs::remove(dir_ / "port");
-  }
-  ProgramRun Tarnvik(const std::vector<std::string>& args, bool unprivileged = false) {
-    std::vector<std::string> all = {kTarnvik};
-    all.insert(all.end(), args.begin(), args.end());
-    const pid_t pid = Spawn(all, dir_ / "tarnvik.err", unprivileged);
-    int raw = 0;
-    waitpid(pid, &raw, 0);
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadText(dir_ / "tarnvik.err")};
-  }
-  std::vector<std::string> Download(const std::string& gps, const std::string& action) {
-    return {"/PORT=" + (dir_ / "port").string(), "/GPS=" + gps, action, "/EXIT", "/WIN=0"};
-  }
+  MagellanGraviterCli() : ProgramRunTest("tmg_") {}
   formats::TrackParseResult ReadKml(const fs::path& kml) {
     testing::RecordingUi ui;
     return formats::ReadKmlLog(ui, ReadText(kml));
   }
-
-  fs::path dir_;
-  pid_t sim_ = -1;
 };
 
 TEST_F(MagellanGraviterCli, MagellanKmlLogIsSignedAndHoldsTheServedPoints) {
-  ASSERT_TRUE(StartSim("magellan", {"points=300"})) << ReadText(dir_ / "sim.err");
+  ASSERT_TRUE(StartSim("magellan", {"points=300"})) << SimErrors();
   const fs::path kml = dir_ / "out" / "m.kml";
   ProgramRun run = Tarnvik(Download("MAGELLAN", "/KML_LOG=" + kml.string()));
   StopSim();
@@ -133,7 +55,7 @@ TEST_F(MagellanGraviterCli, MagellanKmlLogIsSignedAndHoldsTheServedPoints) {
 }
 
 TEST_F(MagellanGraviterCli, GraviterKmlLogIsSignedAndHoldsTheDecodedPoints) {
-  ASSERT_TRUE(StartSim("graviter", {"wrap"})) << ReadText(dir_ / "sim.err");
+  ASSERT_TRUE(StartSim("graviter", {"wrap"})) << SimErrors();
   const fs::path kml = dir_ / "out" / "g.kml";
   ProgramRun run = Tarnvik(Download("GRAVITER", "/KML_LOG=" + kml.string()));
   StopSim();
@@ -152,7 +74,7 @@ TEST_F(MagellanGraviterCli, GraviterKmlLogIsSignedAndHoldsTheDecodedPoints) {
 }
 
 TEST_F(MagellanGraviterCli, MagellanIgcLogVerifies) {
-  ASSERT_TRUE(StartSim("magellan", {})) << ReadText(dir_ / "sim.err");
+  ASSERT_TRUE(StartSim("magellan", {})) << SimErrors();
   ProgramRun run = Tarnvik(Download("MAGELLAN", "/IGC_LOG=" + (dir_ / "out").string() + "/"));
   StopSim();
   ASSERT_EQ(run.status, 0) << run.err;
@@ -190,23 +112,20 @@ TEST_F(MagellanGraviterCli, SilentGraviterEndsTheRunWithAMessage) {
 }
 
 TEST_F(MagellanGraviterCli, HelpNoLongerListsTheTypesAsMissing) {
-  const std::string command = kTarnvik + " --help > " + (dir_ / "help.out").string();
-  ASSERT_EQ(std::system(command.c_str()), 0);
-  const std::string usage = ReadText(dir_ / "help.out");
-  const size_t notYet = usage.find("Not yet in this build");
-  if (notYet == std::string::npos) return;
-  const std::string section = usage.substr(notYet, usage.find("\n\n", notYet) - notYet);
+  const ProgramRun help = Tarnvik({"--help"});
+  ASSERT_EQ(help.status, 0);
+  const std::string section = NotYetInThisBuild(help.out);
   for (const char* gps : {"MAGELLAN", "GRAVITER"}) EXPECT_EQ(section.find(gps), std::string::npos) << section;
 }
 
 TEST_F(MagellanGraviterCli, AnUnprivilegedUserDownloads) {
-  if (std::system("/usr/bin/setpriv --reuid=65534 --regid=65534 --clear-groups /bin/true 2>/dev/null") != 0) {
+  if (!testing::SetprivDropsPrivileges()) {
     GTEST_SKIP() << "cannot drop privileges here (not root, or no setpriv)";
   }
   fs::permissions(dir_, fs::perms::all);
   fs::permissions(dir_ / "out", fs::perms::all);
   for (const char* family : {"magellan", "graviter"}) {
-    ASSERT_TRUE(StartSim(family, {}, true)) << ReadText(dir_ / "sim.err");
+    ASSERT_TRUE(StartSim(family, {}, true)) << SimErrors();
     const fs::path kml = dir_ / "out" / (std::string(family) + ".kml");
     ProgramRun run = Tarnvik(Download(family == std::string("magellan") ? "MAGELLAN" : "GRAVITER", "/KML_LOG=" + kml.string()), true);
     StopSim();

@@ -11,30 +11,14 @@
 
 #include "devices/magellan/magellan_transfers.h"
 #include "tests/devices/magellan/magellan_test_support.h"
+#include "tests/fakes/counting_transport.h"
 
 namespace tarnvik::devices::magellan {
 namespace {
 
 using sim::ReadFault;
+using testing::CountingTransport;
 using testing::magellan::Rig;
-
-class CountingTransport final : public access::Transport {
- public:
-  explicit CountingTransport(sim::PumpedLink& inner) : inner_(inner) {}
-  int SetSpeed(int baud, bool xonXoff) override { return inner_.SetSpeed(baud, xonXoff); }
-  int Read(uint8_t* buffer, size_t size, int maxWaitMs) override {
-    const int n = inner_.Read(buffer, size, maxWaitMs);
-    if (n > 0) ++reads;
-    return n;
-  }
-  int Write(const uint8_t* bytes, size_t count) override { return inner_.Write(bytes, count); }
-  void Purge() override { inner_.Purge(); }
-  void Close() override { inner_.Close(); }
-  int reads = 0;
-
- private:
-  sim::PumpedLink& inner_;
-};
 
 struct Routine {
   const char* name;

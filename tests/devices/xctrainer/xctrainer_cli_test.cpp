@@ -2,95 +2,42 @@
 // pseudo-terminal and `tarnvik /GPS=XCTRAINER|TOPNAV|XCT_MXP ...` downloads from it through the
 // real serial code: a signed KML holding the served fixes in UTC, an IGC file that verifies.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <thread>
 
 #include "formats/kml_reader.h"
 #include "formats/mapsource.h"
 #include "sim/xctrainer/xctrainer_device.h"
 #include "tests/devices/xctrainer/xctrainer_test_support.h"
+#include "tests/fakes/program_run.h"
 
 namespace tarnvik {
 namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kTarnvik = TARNVIK_BINARY_DIR "/app/tarnvik";
-const std::string kSim = TARNVIK_BINARY_DIR "/sim/tarnvik-sim";
+using testing::NotYetInThisBuild;
+using testing::ProgramRun;
+using testing::ReadText;
+
 const std::string kFlight = std::string(TARNVIK_TEST_DATA) + "/igc/xcs_marcourt.igc";
 
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-pid_t Spawn(const std::vector<std::string>& args, const fs::path& errFile, bool unprivileged) {
-  std::vector<std::string> all;
-  if (unprivileged) all = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
-  all.insert(all.end(), args.begin(), args.end());
-  const pid_t pid = fork();
-  if (pid == 0) {
-    FILE* err = std::fopen(errFile.c_str(), "w");
-    if (err) dup2(fileno(err), 2);
-    FILE* out = std::fopen("/dev/null", "w");
-    if (out) dup2(fileno(out), 1);
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  return pid;
-}
-
-struct ProgramRun {
-  int status = -1;
-  std::string err;
-};
-
-class XcTrainerCli : public ::testing::Test {
+class XcTrainerCli : public testing::ProgramRunTest {
  protected:
+  XcTrainerCli() : ProgramRunTest("txc_") {}
   void SetUp() override {
-    ASSERT_TRUE(fs::exists(kTarnvik)) << kTarnvik;
-    ASSERT_TRUE(fs::exists(kSim)) << kSim;
-    static int serial = 0;
-    dir_ = fs::temp_directory_path() / ("txc_" + std::to_string(::getpid()) + "_" + std::to_string(++serial));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_ / "out");
+    ProgramRunTest::SetUp();
+    if (HasFatalFailure()) return;
     std::ofstream(dir_ / "unit.txt") << "igc " << kFlight << "\n";
   }
-  void TearDown() override {
-    StopSim();
-    fs::remove_all(dir_);
-  }
   bool StartSim(const std::vector<std::string>& faults, bool unprivileged = false) {
-    std::vector<std::string> args = {kSim, "xctrainer", "--link", (dir_ / "port").string(), "--data",
-                                     (dir_ / "unit.txt").string()};
-    for (const auto& f : faults) {
-      args.push_back("--fault");
-      args.push_back(f);
-    }
-    sim_ = Spawn(args, dir_ / "sim.err", unprivileged);
-    for (int i = 0; i < 100 && !fs::exists(dir_ / "port"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    return fs::exists(dir_ / "port");
-  }
-  void StopSim() {
-    if (sim_ <= 0) return;
-    kill(sim_, SIGTERM);
-    waitpid(sim_, nullptr, 0);
-    sim_ = -1;
-    fs::remove(dir_ / "port");
+    std::vector<std::string> args = {"--data", (dir_ / "unit.txt").string()};
+    for (const std::string& f : testing::FaultArguments(faults)) args.push_back(f);
+    return StartSimulator("xctrainer", args, unprivileged);
   }
   // The instrument as the simulator builds it from the same data and faults.
   sim::xctrainer::XcTrainerDevice Twin(const std::vector<std::string>& faults) {
@@ -100,20 +47,6 @@ class XcTrainerCli : public ::testing::Test {
     for (const auto& f : faults) EXPECT_TRUE(sim::xctrainer::ApplyXcTrainerFault(f, twin.config(), error)) << error;
     return twin;
   }
-  ProgramRun Tarnvik(const std::vector<std::string>& args, bool unprivileged = false) {
-    std::vector<std::string> all = {kTarnvik};
-    all.insert(all.end(), args.begin(), args.end());
-    const pid_t pid = Spawn(all, dir_ / "tarnvik.err", unprivileged);
-    int raw = 0;
-    waitpid(pid, &raw, 0);
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadText(dir_ / "tarnvik.err")};
-  }
-  std::vector<std::string> Download(const std::string& gps, const std::string& action) {
-    return {"/PORT=" + (dir_ / "port").string(), "/GPS=" + gps, action, "/EXIT", "/WIN=0"};
-  }
-
-  fs::path dir_;
-  pid_t sim_ = -1;
 };
 
 struct Link {
@@ -129,7 +62,7 @@ TEST_F(XcTrainerCli, KmlLogIsSignedAndHoldsTheServedFixesInUtc) {
       {"XCT_MXP", {"send=mxp", "model=xc"}, 0},
   };
   for (const Link& link : links) {
-    ASSERT_TRUE(StartSim(link.faults)) << ReadText(dir_ / "sim.err");
+    ASSERT_TRUE(StartSim(link.faults)) << SimErrors();
     const fs::path kml = dir_ / "out" / (std::string(link.gps) + ".kml");
     ProgramRun run = Tarnvik(Download(link.gps, "/KML_LOG=" + kml.string()));
     StopSim();
@@ -154,7 +87,7 @@ TEST_F(XcTrainerCli, IgcLogVerifies) {
   for (const Link& link : {Link{"XCTRAINER", {"send=tnc"}}, Link{"XCT_MXP", {"send=mxp"}}}) {
     fs::remove_all(dir_ / "out");
     fs::create_directories(dir_ / "out");
-    ASSERT_TRUE(StartSim(link.faults)) << ReadText(dir_ / "sim.err");
+    ASSERT_TRUE(StartSim(link.faults)) << SimErrors();
     ProgramRun run = Tarnvik(Download(link.gps, "/IGC_LOG=" + (dir_ / "out").string() + "/"));
     StopSim();
     ASSERT_EQ(run.status, 0) << link.gps << ": " << run.err;
@@ -190,23 +123,20 @@ TEST_F(XcTrainerCli, WaypointActionsAreRefusedForTheseInstruments) {
 }
 
 TEST_F(XcTrainerCli, HelpNoLongerListsTheTypesAsMissing) {
-  const std::string command = kTarnvik + " --help > " + (dir_ / "help.out").string();
-  ASSERT_EQ(std::system(command.c_str()), 0);
-  const std::string usage = ReadText(dir_ / "help.out");
-  const size_t notYet = usage.find("Not yet in this build");
-  if (notYet == std::string::npos) return;
-  const std::string section = usage.substr(notYet, usage.find("\n\n", notYet) - notYet);
+  const ProgramRun help = Tarnvik({"--help"});
+  ASSERT_EQ(help.status, 0);
+  const std::string section = NotYetInThisBuild(help.out);
   for (const char* gps : {"XCTRAINER", "TOPNAV", "XCT_MXP"}) EXPECT_EQ(section.find(gps), std::string::npos) << section;
 }
 
 TEST_F(XcTrainerCli, AnUnprivilegedUserDownloads) {
-  if (std::system("/usr/bin/setpriv --reuid=65534 --regid=65534 --clear-groups /bin/true 2>/dev/null") != 0) {
+  if (!testing::SetprivDropsPrivileges()) {
     GTEST_SKIP() << "cannot drop privileges here (not root, or no setpriv)";
   }
   fs::permissions(dir_, fs::perms::all);
   fs::permissions(dir_ / "out", fs::perms::all);
   fs::permissions(dir_ / "unit.txt", fs::perms::all);
-  ASSERT_TRUE(StartSim({"send=mxp"}, true)) << ReadText(dir_ / "sim.err");
+  ASSERT_TRUE(StartSim({"send=mxp"}, true)) << SimErrors();
   ProgramRun run = Tarnvik(Download("XCT_MXP", "/KML_LOG=" + (dir_ / "out" / "u.kml").string()), true);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(fs::exists(dir_ / "out" / "u.kml"));
@@ -260,7 +190,7 @@ TEST_F(XcTrainerCli, OziAndMapSourceLogsHoldTheServedFixesAsGpsbabelReadsThem) {
   };
   const bool mapsource = std::system("gpsbabel -i mapsource -f /dev/null -o gpx -F /dev/null 2>&1 | grep -q 'not recognized'") != 0;
   for (const Case& c : cases) {
-    ASSERT_TRUE(StartSim(c.faults)) << ReadText(dir_ / "sim.err");
+    ASSERT_TRUE(StartSim(c.faults)) << SimErrors();
     const fs::path file = dir_ / "out" / c.file;
     ProgramRun run = Tarnvik(Download(c.gps, c.action + file.string()));
     StopSim();

@@ -9,34 +9,17 @@
 
 #include "devices/xctrainer/xctrainer_transfers.h"
 #include "tests/devices/xctrainer/xctrainer_test_support.h"
+#include "tests/fakes/counting_transport.h"
 
 namespace tarnvik::devices::xctrainer {
 namespace {
 
 using sim::ReadFault;
+using testing::CountingTransport;
 using testing::xctrainer::Config;
 using testing::xctrainer::FlightStart;
 using testing::xctrainer::Rig;
 using testing::xctrainer::XcSend;
-
-// Counts the reads that deliver bytes.
-class CountingTransport final : public access::Transport {
- public:
-  explicit CountingTransport(sim::PumpedLink& inner) : inner_(inner) {}
-  int SetSpeed(int baud, bool xonXoff) override { return inner_.SetSpeed(baud, xonXoff); }
-  int Read(uint8_t* buffer, size_t size, int maxWaitMs) override {
-    const int n = inner_.Read(buffer, size, maxWaitMs);
-    if (n > 0) ++reads;
-    return n;
-  }
-  int Write(const uint8_t* bytes, size_t count) override { return inner_.Write(bytes, count); }
-  void Purge() override { inner_.Purge(); }
-  void Close() override { inner_.Close(); }
-  int reads = 0;
-
- private:
-  sim::PumpedLink& inner_;
-};
 
 struct Routine {
   const char* name;
