@@ -4,12 +4,8 @@
 // the name written through the owner-name dialog, and the product data shown in the "Product
 // Data" dialog (or as a message where no dialog is set).
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <thread>
 
 #include "app/commands.h"
@@ -171,17 +167,10 @@ TEST(LogItSession, EraseNameAndProductDataByCommand) {
 // pseudo-terminal that a pilot's account does not.
 TEST(LogItSession, RunsAsAnUnprivilegedUser) {
   std::string why;
-  const std::optional<std::string> drop = testing::UnprivilegedCommandPrefix(why);
-  if (!drop) GTEST_SKIP() << why;
-  if (drop->empty()) GTEST_SKIP() << "already running unprivileged: the tests above were the check";
-  const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-  if (std::system((*drop + "test -x '" + self + "' > /dev/null 2>&1").c_str()) != 0) {
-    GTEST_SKIP() << "the test program is out of reach of uid 65534: " << self;
-  }
-  const std::string command =
-      *drop + "'" + self + "' --gtest_filter='LogItSession.The*:LogItSession.Erase*' > /dev/null 2>&1";
-  const int status = std::system(command.c_str());
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "failed as uid 65534: " << command;
+  const std::string filter = "LogItSession.The*:LogItSession.Erase*";
+  const std::optional<int> status = testing::RerunUnprivileged(filter, {}, why);
+  if (!status) GTEST_SKIP() << why;
+  EXPECT_EQ(*status, 0) << "failed as uid 65534: " << filter;
 }
 
 }  // namespace
