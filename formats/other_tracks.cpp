@@ -18,8 +18,6 @@ namespace {
 
 using core::Icon;
 
-constexpr double kDegreesToRadians = 0.01745329251994;
-
 std::string Numbered(const char* pattern, size_t n) {
   char text[96];
   std::snprintf(text, sizeof text, pattern, static_cast<int>(n));

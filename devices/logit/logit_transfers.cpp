@@ -145,7 +145,7 @@ class PacketDownload {
  public:
   PacketDownload(access::AccessJob& job, const PacketFamily& family, const PacketMessages& m, int baud,
                  const std::string& command)
-      : job_(job), r_{job, m.caption}, m_(m), packets_(family), family_(family), baud_(baud), command_(command) {}
+      : job_(job), r_{job, m.caption}, m_(m), packets_(family), baud_(baud), command_(command) {}
 
   bool restarts = false;
   int total = -1;
@@ -310,7 +310,6 @@ class PacketDownload {
   Reporter r_;
   const PacketMessages& m_;
   PacketAssembler packets_;
-  PacketFamily family_;
   int baud_;
   std::string command_;
   State state_ = State::WaitBegin;

@@ -38,7 +38,6 @@ class SentenceCollector {
   std::string body_;
   uint8_t sum_ = 0;
   int given_ = 0;
-  bool mismatch_ = false;
 };
 
 // The XOR of a sentence body.
