@@ -2,7 +2,6 @@
 
 #include <utility>
 
-#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QFormLayout>
@@ -52,32 +51,6 @@ void CtrEditDialog::OnOk() {
   form_.warningDistance = distance_->text().toStdString();
   // A failed check has shown its message; the dialog stays open for a correction.
   if (form_.Check(ui_, notify_)) accept();
-}
-
-// ---- CTR error notification -----------------------------------------------------------------
-
-CtrNotificationDialog::CtrNotificationDialog(app::CtrNotificationForm& form, QWidget* parent)
-    : QDialog(parent), form_(form) {
-  setObjectName(QStringLiteral("CtrErrorNotification"));
-  setWindowTitle(QString::fromLatin1(airspace::kNotificationCaption));
-  auto* layout = new QVBoxLayout(this);
-  text_ = new QLabel(QString::fromStdString(form_.text), this);
-  text_->setWordWrap(true);
-  text_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  layout->addWidget(text_);
-  skip_ = new QCheckBox(QStringLiteral("&Skip further notifications"), this);
-  skip_->setChecked(true);
-  layout->addWidget(skip_);
-  auto* box = new QDialogButtonBox(this);
-  ok_ = box->addButton(QDialogButtonBox::Ok);
-  connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
-  layout->addWidget(box);
-}
-
-void CtrNotificationDialog::done(int result) {
-  // OK keeps what the box shows; closing the dialog skips nothing.
-  form_.skipFurther = result == QDialog::Accepted && skip_->isChecked();
-  QDialog::done(result);
 }
 
 // ---- the hooks ------------------------------------------------------------------------------

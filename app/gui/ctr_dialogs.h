@@ -7,11 +7,10 @@
 
 #include "airspace/openair.h"
 #include "app/ctr_forms.h"
+#include "app/gui/notice_dialog.h"
 #include "app/session.h"
 #include "core/ports.h"
 
-class QCheckBox;
-class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -41,23 +40,12 @@ class CtrEditDialog final : public QDialog {
   QPushButton* ok_ = nullptr;
 };
 
-class CtrNotificationDialog final : public QDialog {
-  Q_OBJECT
-
+// Ticked when shown.
+class CtrNotificationDialog final : public NoticeDialog {
  public:
-  explicit CtrNotificationDialog(app::CtrNotificationForm& form, QWidget* parent = nullptr);
-  QLabel* textField() const { return text_; }
-  QCheckBox* skipBox() const { return skip_; }
-  QPushButton* okButton() const { return ok_; }
-
- protected:
-  void done(int result) override;
-
- private:
-  app::CtrNotificationForm& form_;
-  QLabel* text_ = nullptr;
-  QCheckBox* skip_ = nullptr;
-  QPushButton* ok_ = nullptr;
+  explicit CtrNotificationDialog(app::CtrNotificationForm& form, QWidget* parent = nullptr)
+      : NoticeDialog("CtrErrorNotification", airspace::kNotificationCaption, form.text, true, form.skipFurther,
+                     parent) {}
 };
 
 // Sets the session's "Edit CTR" and "CTR error notification" hooks to these dialogs.

@@ -3,36 +3,19 @@
 // name" is the session's name dialog (dialogs.cpp), sized by the instrument's protocol.
 #pragma once
 
-#include <QDialog>
-
 #include "app/graviter_forms.h"
+#include "app/gui/notice_dialog.h"
 #include "app/session.h"
-
-class QCheckBox;
-class QLabel;
-class QPushButton;
 
 namespace tarnvik::gui {
 
 class QtUi;
 
-class NoLogPositionsDialog final : public QDialog {
-  Q_OBJECT
-
+class NoLogPositionsDialog final : public NoticeDialog {
  public:
-  explicit NoLogPositionsDialog(app::NoLogPositionsForm& form, QWidget* parent = nullptr);
-  QLabel* textField() const { return text_; }
-  QCheckBox* skipBox() const { return skip_; }
-  QPushButton* okButton() const { return ok_; }
-
- protected:
-  void done(int result) override;
-
- private:
-  app::NoLogPositionsForm& form_;
-  QLabel* text_ = nullptr;
-  QCheckBox* skip_ = nullptr;
-  QPushButton* ok_ = nullptr;
+  explicit NoLogPositionsDialog(app::NoLogPositionsForm& form, QWidget* parent = nullptr)
+      : NoticeDialog("NoLogPositions", app::kNoLogPositionsCaption, form.text, form.skipFurther, form.skipFurther,
+                     parent) {}
 };
 
 // Sets the session's "No log positions" hook to the dialog (parented to `parent`).
