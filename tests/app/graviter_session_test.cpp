@@ -5,15 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <thread>
 
-#include "app/commands.h"
 #include "app/session.h"
-#include "app/transfer.h"
 #include "devices/graviter/graviter_transfers.h"
 #include "sim/graviter/graviter_device.h"
-#include "sim/pty_device.h"
+#include "tests/app/pty_session.h"
 #include "tests/fakes/recording_ui.h"
 
 namespace tarnvik::app {
@@ -48,21 +45,10 @@ TEST(GraviterSession, NoLogPositionsAsksOnTheMainThreadUntilTheBoxIsTickedForTha
     r.longitude = 0.2;
     device.tracks[2].records.push_back(r);
   }
-  std::string error;
-  auto pty = sim::PtyDevice::Create(device, "", error);
-  ASSERT_TRUE(pty) << error;
-  pty->Start();
-  access::AccessRoutineTable routines;
-  devices::graviter::RegisterGraviterRoutines(routines);
-  access::AccessEnvironment env;
-  env.ui = &ui;
-  env.routines = &routines;
-  std::unique_ptr<TransferGate> gate = MakeEngineGate(env);
-  auto session = std::make_unique<Session>(ui, core::SystemClock(), *gate, "/home/pilot");
   StatusFrontEnd frontEnd;
-  session->SetFrontEnd(&frontEnd);
-  session->Initialise(nullptr);
-  session->portName = pty->hostPath();
+  testing::PtySession rig(device, devices::graviter::RegisterGraviterRoutines, ui, &frontEnd);
+  ASSERT_TRUE(rig.pty) << rig.error;
+  Session* session = rig.session.get();
   const std::thread::id mainThread = std::this_thread::get_id();
 
   std::vector<std::string> shown;
@@ -77,13 +63,7 @@ TEST(GraviterSession, NoLogPositionsAsksOnTheMainThreadUntilTheBoxIsTickedForTha
     shown.clear();
     frontEnd.statuses.clear();
     session->track.saved = true;
-    DispatchCommand(*session, 40058);
-    for (int i = 0; i < 3000 && session->busy; ++i) {
-      session->queue().Drain();
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    session->queue().Drain();
-    EXPECT_FALSE(session->busy);
+    EXPECT_TRUE(rig.Run(40058));
     EXPECT_TRUE(ui.shown.empty()) << ui.Texts()[0];
     EXPECT_EQ(session->track.log.points.size(), 5u);
   };
@@ -113,7 +93,6 @@ TEST(GraviterSession, NoLogPositionsAsksOnTheMainThreadUntilTheBoxIsTickedForTha
   for (int day : {16, 17, 19}) {
     EXPECT_EQ(std::count(frontEnd.statuses.begin(), frontEnd.statuses.end(), NoPositions(day)), 1) << day;
   }
-  session->Close();
 }
 
 }  // namespace

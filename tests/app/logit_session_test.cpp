@@ -8,14 +8,11 @@
 #include <chrono>
 #include <thread>
 
-#include "app/commands.h"
 #include "app/owner_name.h"
-#include "app/session.h"
-#include "app/transfer.h"
 #include "core/records.h"
 #include "devices/logit/logit_transfers.h"
 #include "sim/logit/logit_device.h"
-#include "sim/pty_device.h"
+#include "tests/app/pty_session.h"
 #include "tests/devices/logit/logit_test_support.h"
 #include "tests/fakes/recording_ui.h"
 #include "tests/fakes/unprivileged.h"
@@ -28,40 +25,25 @@ using sim::logit::LoggerModel;
 
 constexpr const char* kLeaveMode = "$PMLR,06,00,02A9\r\n";
 
+std::unique_ptr<sim::logit::LoggerDevice> MakeLogger(LoggerModel model) {
+  LoggerConfig config;
+  config.model = model;
+  config.user = "PILOT";
+  config.serial = "12345";
+  config.software = "1.20";
+  return std::make_unique<sim::logit::LoggerDevice>(config);
+}
+
 struct LogItRig {
-  explicit LogItRig(LoggerModel model) {
-    LoggerConfig config;
-    config.model = model;
-    config.user = "PILOT";
-    config.serial = "12345";
-    config.software = "1.20";
-    device = std::make_unique<sim::logit::LoggerDevice>(config);
-    pty = sim::PtyDevice::Create(*device, "", error);
-    if (pty) pty->Start();
-    devices::logit::RegisterLogItRoutines(routines);
-    access::AccessEnvironment env;
-    env.ui = &ui;
-    env.routines = &routines;
-    gate = MakeEngineGate(env);
-    session = std::make_unique<Session>(ui, core::SystemClock(), *gate, "/home/pilot");
-    session->Initialise(nullptr);
-    if (pty) session->portName = pty->hostPath();
-  }
-  ~LogItRig() {
-    session->Close();
-    if (pty) pty->Stop();
-  }
+  explicit LogItRig(LoggerModel model)
+      : device(MakeLogger(model)), over(*device, devices::logit::RegisterLogItRoutines, ui),
+        session(over.session.get()) {}
   // Runs a menu command and waits until its job ended.
   bool Run(int command) {
-    DispatchCommand(*session, command);
-    for (int i = 0; i < 4000 && session->busy; ++i) {
-      session->queue().Drain();
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    session->queue().Drain();
+    const bool ended = over.Run(command);
     // The logger takes the host's last sentence (and its close) from the line.
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    return !session->busy;
+    return ended;
   }
   std::string LastSentence() const {
     return device->sentences().empty() ? std::string() : device->sentences().back();
@@ -69,11 +51,8 @@ struct LogItRig {
 
   testing::RecordingUi ui;
   std::unique_ptr<sim::logit::LoggerDevice> device;
-  std::unique_ptr<sim::PtyDevice> pty;
-  std::string error;
-  access::AccessRoutineTable routines;
-  std::unique_ptr<TransferGate> gate;
-  std::unique_ptr<Session> session;
+  testing::PtySession over;
+  Session* session;
 };
 
 TEST(LogItSession, TheLogArrivesWholeAtEachOfTheFourSpeeds) {
@@ -90,7 +69,7 @@ TEST(LogItSession, TheLogArrivesWholeAtEachOfTheFourSpeeds) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.command);
     LogItRig rig(c.model);
-    ASSERT_TRUE(rig.pty) << rig.error;
+    ASSERT_TRUE(rig.over.pty) << rig.over.error;
     rig.device->track = sim::logit::WalkPoints(300, *core::CalendarToTime({2024, 7, 0, 15, 10, 0, 0, 0}));
     rig.device->track[137].newSegment = true;
     ASSERT_TRUE(rig.Run(c.command));
@@ -111,7 +90,7 @@ TEST(LogItSession, TheLogArrivesWholeAtEachOfTheFourSpeeds) {
 
 TEST(LogItSession, EraseNameAndProductDataByCommand) {
   LogItRig rig(LoggerModel::LogIt);
-  ASSERT_TRUE(rig.pty) << rig.error;
+  ASSERT_TRUE(rig.over.pty) << rig.over.error;
   rig.device->track = sim::logit::WalkPoints(20, 1000000000);
 
   // "&Erase LogIt track" after its question.

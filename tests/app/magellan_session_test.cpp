@@ -6,12 +6,9 @@
 #include <chrono>
 #include <thread>
 
-#include "app/commands.h"
-#include "app/session.h"
-#include "app/transfer.h"
 #include "devices/magellan/magellan_transfers.h"
 #include "sim/magellan/magellan_device.h"
-#include "sim/pty_device.h"
+#include "tests/app/pty_session.h"
 #include "tests/fakes/recording_ui.h"
 
 namespace tarnvik::app {
@@ -21,30 +18,11 @@ TEST(MagellanSession, WaypointsReadAndSentByCommand) {
   testing::RecordingUi ui;
   sim::magellan::MagellanDevice device;
   device.waypoints = sim::magellan::SampleWaypoints();
-  std::string error;
-  auto pty = sim::PtyDevice::Create(device, "", error);
-  ASSERT_TRUE(pty) << error;
-  pty->Start();
-  access::AccessRoutineTable routines;
-  devices::magellan::RegisterMagellanRoutines(routines);
-  access::AccessEnvironment env;
-  env.ui = &ui;
-  env.routines = &routines;
-  std::unique_ptr<TransferGate> gate = MakeEngineGate(env);
-  auto session = std::make_unique<Session>(ui, core::SystemClock(), *gate, "/home/pilot");
-  session->Initialise(nullptr);
-  session->portName = pty->hostPath();
-  auto waitIdle = [&session] {
-    for (int i = 0; i < 3000 && session->busy; ++i) {
-      session->queue().Drain();
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    session->queue().Drain();
-    return !session->busy;
-  };
+  testing::PtySession rig(device, devices::magellan::RegisterMagellanRoutines, ui);
+  ASSERT_TRUE(rig.pty) << rig.error;
+  Session* session = rig.session.get();
 
-  DispatchCommand(*session, 40066);
-  ASSERT_TRUE(waitIdle());
+  ASSERT_TRUE(rig.Run(40066));
   EXPECT_TRUE(ui.shown.empty()) << ui.Texts()[0];
   ASSERT_EQ(session->waypoints.waypoints.size(), 4u);
   EXPECT_STREQ(session->waypoints.waypoints[0].id, "GERLIT");
@@ -52,15 +30,13 @@ TEST(MagellanSession, WaypointsReadAndSentByCommand) {
 
   std::this_thread::sleep_for(std::chrono::milliseconds(150));
   session->SetSelection({1, 3});
-  DispatchCommand(*session, 40008);
-  ASSERT_TRUE(waitIdle());
+  ASSERT_TRUE(rig.Run(40008));
   for (int i = 0; i < 40 && !device.uploadEnded(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_TRUE(ui.shown.empty()) << ui.Texts()[0];
   EXPECT_TRUE(device.uploadEnded());
   ASSERT_EQ(device.uploads().size(), 2u);
   EXPECT_NE(device.uploads()[0].find(",LANDE-,LANDING"), std::string::npos) << device.uploads()[0];
   EXPECT_NE(device.uploads()[1].find(",W-TURN,TURNPOINT 3"), std::string::npos) << device.uploads()[1];
-  session->Close();
 }
 
 }  // namespace

@@ -12,10 +12,9 @@
 #include "app/commands.h"
 #include "app/file_commands.h"
 #include "app/session.h"
-#include "app/transfer.h"
 #include "devices/xctrainer/xctrainer_transfers.h"
-#include "sim/pty_device.h"
 #include "sim/xctrainer/xctrainer_device.h"
+#include "tests/app/pty_session.h"
 #include "tests/fakes/recording_ui.h"
 
 namespace tarnvik::app {
@@ -41,52 +40,31 @@ class TypedUi : public testing::RecordingUi {
 class XcTrainerSession : public ::testing::Test {
  protected:
   XcTrainerSession() {
-    device.config().delayMs = 100;
-    pty = sim::PtyDevice::Create(device, "", error);
-    if (pty) pty->Start();
-    devices::xctrainer::RegisterXcTrainerRoutines(routines);
-    access::AccessEnvironment env;
-    env.ui = &ui;
-    env.routines = &routines;
-    gate = MakeEngineGate(env);
-    session = std::make_unique<Session>(ui, core::SystemClock(), *gate, "/home/pilot");
-    session->Initialise(nullptr);
-    if (pty) session->portName = pty->hostPath();
     dir = fs::temp_directory_path() / ("txs_" + std::to_string(::getpid()));
     fs::create_directories(dir);
   }
-  ~XcTrainerSession() override {
-    session->Close();
-    fs::remove_all(dir);
-  }
-  bool WaitIdle() {
-    for (int i = 0; i < 3000 && session->busy; ++i) {
-      session->queue().Drain();
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    session->queue().Drain();
-    return !session->busy;
+  ~XcTrainerSession() override { fs::remove_all(dir); }
+  // The instrument answers after 100 ms, as a real one takes its time.
+  static sim::Device& Slowed(sim::xctrainer::XcTrainerDevice& device) {
+    device.config().delayMs = 100;
+    return device;
   }
 
   TypedUi ui;
   sim::xctrainer::XcTrainerDevice device;
-  std::unique_ptr<sim::PtyDevice> pty;
-  std::string error;
-  access::AccessRoutineTable routines;
-  std::unique_ptr<TransferGate> gate;
-  std::unique_ptr<Session> session;
+  testing::PtySession over{Slowed(device), devices::xctrainer::RegisterXcTrainerRoutines, ui};
+  Session* session = over.session.get();
   fs::path dir;
 };
 
 TEST_F(XcTrainerSession, WaypointCommandsReadTheListAndSendTheSelection) {
-  ASSERT_TRUE(pty) << error;
+  ASSERT_TRUE(over.pty) << over.error;
   device.config().send = XcSend::Waypoints;
   device.waypoints = {{"LAUNCH", 46.5, 8.25, 1500}, {"GOAL__", 46.25, 8.5, 500}};
   for (int command : {40076, 40053}) {
     device.config().xcTrainer = command == 40076;
     session->waypoints = {};
-    DispatchCommand(*session, command);
-    ASSERT_TRUE(WaitIdle());
+    ASSERT_TRUE(over.Run(command));
     EXPECT_TRUE(ui.shown.empty()) << ui.Texts()[0];
     ASSERT_EQ(session->waypoints.waypoints.size(), 2u) << command;
     EXPECT_STREQ(session->waypoints.waypoints[1].id, "GOAL");
@@ -95,8 +73,7 @@ TEST_F(XcTrainerSession, WaypointCommandsReadTheListAndSendTheSelection) {
   }
   session->SetSelection({1});
   for (int command : {40013, 40009}) {
-    DispatchCommand(*session, command);
-    ASSERT_TRUE(WaitIdle());
+    ASSERT_TRUE(over.Run(command));
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
   }
   EXPECT_TRUE(ui.shown.empty()) << ui.Texts()[0];
@@ -109,12 +86,12 @@ TEST_F(XcTrainerSession, WaypointCommandsReadTheListAndSendTheSelection) {
 }
 
 TEST_F(XcTrainerSession, TncLogIsUtcSavedAsRawLogAndOpenedAgain) {
-  ASSERT_TRUE(pty) << error;
+  ASSERT_TRUE(over.pty) << over.error;
   device.config().send = XcSend::Tnc;
   device.config().sprinkle = 9;
   device.track = sim::xctrainer::WalkTrack(100, *core::CalendarToTime({2024, 7, 0, 15, 10, 0, 0, 0}));
   DispatchCommand(*session, 40071);  // "Read &XC Trainer (57600)"
-  ASSERT_TRUE(WaitIdle());
+  ASSERT_TRUE(over.WaitIdle());
   EXPECT_TRUE(ui.shown.empty()) << ui.Texts()[0];
   ASSERT_TRUE(session->track.present);
   ASSERT_EQ(session->track.log.points.size(), 100u);
