@@ -85,14 +85,21 @@ uint8_t SentenceChecksum(std::string_view body) {
 std::string FrameSentence(std::string_view body) {
   char tail[8];
   std::snprintf(tail, sizeof tail, "*%02X\r\n", SentenceChecksum(body));
-  return "$" + std::string(body) + tail;
+  // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about a literal prepended to a
+  // temporary string at -O2 and above.
+  std::string sentence(1, '$');
+  sentence.append(body);
+  sentence.append(tail);
+  return sentence;
 }
 
 std::string TrackRequest(int trackNumber) {
   if (trackNumber < 0 || trackNumber > 99) return std::string(kNewestTrackRequest);
   char body[16];
   std::snprintf(body, sizeof body, "PBRTR,%02d", trackNumber);
-  return "\x11" + FrameSentence(body);
+  std::string request(1, '\x11');
+  request.append(FrameSentence(body));
+  return request;
 }
 
 // ---- receiving ----------------------------------------------------------------------------------
@@ -655,7 +662,7 @@ core::Waypoint MakeWaypoint(const ReceivedWaypoint& received) {
   id = id.substr(0, id.find(' '));
   if (id.empty()) id = name.substr(0, name.find(' '));
   if (id.size() > 6) id.resize(6);
-  if (id.empty()) id = "Z";
+  if (id.empty()) id.assign(1, 'Z');
   id.copy(w.id, sizeof w.id - 1);
   name.copy(w.comment, sizeof w.comment - 1);
   return w;

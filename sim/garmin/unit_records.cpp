@@ -288,8 +288,8 @@ bool ReadUploadedTrackPoint(uint16_t type, const std::vector<uint8_t>& data, cor
   }
   const size_t size = UnitTrackPointSize(type);
   if (data.size() != size) {
-    problem = "D" + std::to_string(type) + " track point of " + std::to_string(data.size()) + " bytes, not " +
-              std::to_string(size);
+    problem = std::string("D").append(std::to_string(type)) + " track point of " + std::to_string(data.size()) +
+              " bytes, not " + std::to_string(size);
     return false;
   }
   return true;
