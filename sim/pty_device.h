@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <stop_token>
 #include <string>
 #include <thread>
@@ -34,6 +35,9 @@ class PtyDevice {
   // Serve on a thread of its own; Stop ends it.
   void Start();
   void Stop();
+  // Keeps the device still while held: the serving thread calls the device only under this
+  // lock, so a test may read or change what the simulator holds while it serves.
+  [[nodiscard]] std::unique_lock<std::mutex> Hold() { return std::unique_lock(mutex_); }
 
  private:
   PtyDevice(Device& device, std::unique_ptr<access::PseudoTerminal> pty, std::string linkPath)
@@ -42,6 +46,7 @@ class PtyDevice {
   Device& device_;
   std::unique_ptr<access::PseudoTerminal> pty_;
   std::string linkPath_;
+  std::mutex mutex_;  // held around every call into device_
   std::jthread thread_;
 };
 

@@ -56,12 +56,14 @@ int PtyDevice::Serve(std::stop_token stop) {
     if (pty_->HostLine(b, x, echo) && (b != baud || x != xonXoff)) {
       baud = b;
       xonXoff = x;
+      std::lock_guard lock(mutex_);
       device_.LineChanged(b, x);
     }
   };
   while (!stop.stop_requested()) {
     bool now = pty_->HostAttached();
     if (attached && !now) {
+      std::lock_guard lock(mutex_);
       device_.HostClosed();
       baud = 0;  // the next host's line setting reaches the device even when it is the same
     }
@@ -72,8 +74,10 @@ int PtyDevice::Serve(std::stop_token stop) {
     out.clear();
     if (n > 0) {
       followLine();  // a speed change just before the bytes applies to them
+      std::lock_guard lock(mutex_);
       device_.Receive(buffer.data(), static_cast<size_t>(n), out);
     } else {
+      std::lock_guard lock(mutex_);
       device_.Tick(clock.NowMs(), out);
     }
     if (!out.empty() && pty_->Write(out.data(), out.size()) != 0) return stop.stop_requested() ? 0 : -1;

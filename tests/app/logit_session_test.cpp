@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <mutex>
 #include <thread>
 
 #include "app/owner_name.h"
@@ -45,7 +46,10 @@ struct LogItRig {
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     return ended;
   }
-  std::string LastSentence() const {
+  // The logger serves on its own thread: what it holds is read or changed under this hold.
+  std::unique_lock<std::mutex> Hold() { return over.pty->Hold(); }
+  std::string LastSentence() {
+    auto hold = Hold();
     return device->sentences().empty() ? std::string() : device->sentences().back();
   }
 
@@ -70,9 +74,14 @@ TEST(LogItSession, TheLogArrivesWholeAtEachOfTheFourSpeeds) {
     SCOPED_TRACE(c.command);
     LogItRig rig(c.model);
     ASSERT_TRUE(rig.over.pty) << rig.over.error;
-    rig.device->track = sim::logit::WalkPoints(300, *core::CalendarToTime({2024, 7, 0, 15, 10, 0, 0, 0}));
-    rig.device->track[137].newSegment = true;
+    {
+      auto hold = rig.Hold();
+      rig.device->track = sim::logit::WalkPoints(300, *core::CalendarToTime({2024, 7, 0, 15, 10, 0, 0, 0}));
+      rig.device->track[137].newSegment = true;
+    }
     ASSERT_TRUE(rig.Run(c.command));
+    EXPECT_EQ(rig.LastSentence(), kLeaveMode);
+    auto hold = rig.Hold();
     EXPECT_TRUE(rig.ui.shown.empty()) << rig.ui.Texts()[0];
     ASSERT_TRUE(rig.session->track.present);
     EXPECT_TRUE(testing::logit::SamePoints(rig.session->track.log.points, rig.device->track));
@@ -83,7 +92,6 @@ TEST(LogItSession, TheLogArrivesWholeAtEachOfTheFourSpeeds) {
     int speedSentences = 0;
     for (const std::string& s : rig.device->sentences()) speedSentences += s.rfind(c.speedSentence, 0) == 0;
     EXPECT_EQ(speedSentences, 1);
-    EXPECT_EQ(rig.LastSentence(), kLeaveMode);
     EXPECT_EQ(rig.device->badSentences(), 0);
   }
 }
@@ -91,7 +99,10 @@ TEST(LogItSession, TheLogArrivesWholeAtEachOfTheFourSpeeds) {
 TEST(LogItSession, EraseNameAndProductDataByCommand) {
   LogItRig rig(LoggerModel::LogIt);
   ASSERT_TRUE(rig.over.pty) << rig.over.error;
-  rig.device->track = sim::logit::WalkPoints(20, 1000000000);
+  {
+    auto hold = rig.Hold();
+    rig.device->track = sim::logit::WalkPoints(20, 1000000000);
+  }
 
   // "&Erase LogIt track" after its question.
   rig.ui.answers = {core::Answer::Ok};
@@ -100,9 +111,16 @@ TEST(LogItSession, EraseNameAndProductDataByCommand) {
   EXPECT_EQ(rig.ui.shown[0].caption, "Erase Track Log");
   rig.ui.shown.clear();
   EXPECT_EQ(rig.session->statusLine, "Command sent (no verification)");
-  for (int i = 0; i < 100 && !rig.device->erased(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  EXPECT_TRUE(rig.device->erased());
-  EXPECT_TRUE(rig.device->track.empty());
+  auto erased = [&rig] {
+    auto hold = rig.Hold();
+    return rig.device->erased();
+  };
+  for (int i = 0; i < 100 && !erased(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  {
+    auto hold = rig.Hold();
+    EXPECT_TRUE(rig.device->erased());
+    EXPECT_TRUE(rig.device->track.empty());
+  }
 
   // "Write LogIt &Name" through the owner-name dialog; the logger's product data is read back.
   rig.session->dialogs.ownerName = [](int protocol) {
@@ -111,7 +129,10 @@ TEST(LogItSession, EraseNameAndProductDataByCommand) {
   };
   ASSERT_TRUE(rig.Run(40015));
   EXPECT_TRUE(rig.ui.shown.empty()) << rig.ui.Texts()[0];
-  EXPECT_EQ(rig.device->name(), "Eva Lund");
+  {
+    auto hold = rig.Hold();
+    EXPECT_EQ(rig.device->name(), "Eva Lund");
+  }
   EXPECT_EQ(rig.session->statusLine, "Name uploaded");
   EXPECT_EQ(rig.session->productLine, "LOGIT 1.20 (Eva Lund)");
   EXPECT_EQ(rig.LastSentence(), kLeaveMode);
@@ -134,7 +155,10 @@ TEST(LogItSession, EraseNameAndProductDataByCommand) {
 
   // A reply with a wrong sum: the failure's message, no dialog.
   rig.session->dialogs.productData = [&shown](ProductDataForm& form) { shown.push_back(form); };
-  rig.device->config().badProduct = true;
+  {
+    auto hold = rig.Hold();
+    rig.device->config().badProduct = true;
+  }
   ASSERT_TRUE(rig.Run(40016));
   ASSERT_EQ(rig.ui.shown.size(), 1u) << rig.ui.Texts().back();
   EXPECT_EQ(rig.ui.shown[0].caption, "Read LogIt product data");

@@ -31,8 +31,13 @@ TEST(MagellanSession, WaypointsReadAndSentByCommand) {
   std::this_thread::sleep_for(std::chrono::milliseconds(150));
   session->SetSelection({1, 3});
   ASSERT_TRUE(rig.Run(40008));
-  for (int i = 0; i < 40 && !device.uploadEnded(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  auto ended = [&] {
+    auto hold = rig.Hold();
+    return device.uploadEnded();
+  };
+  for (int i = 0; i < 40 && !ended(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_TRUE(ui.shown.empty()) << ui.Texts()[0];
+  auto hold = rig.Hold();
   EXPECT_TRUE(device.uploadEnded());
   ASSERT_EQ(device.uploads().size(), 2u);
   EXPECT_NE(device.uploads()[0].find(",LANDE-,LANDING"), std::string::npos) << device.uploads()[0];

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -51,6 +52,9 @@ struct PtySession {
     session->queue().Drain();
     return !session->busy;
   }
+  // The instrument serves on its own thread: what it holds is read or changed under this hold
+  // (never across Run, whose job needs the instrument).
+  [[nodiscard]] std::unique_lock<std::mutex> Hold() { return pty->Hold(); }
   // Runs a menu command and waits until its job ended.
   bool Run(int command) {
     app::DispatchCommand(*session, command);

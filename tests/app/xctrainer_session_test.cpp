@@ -59,10 +59,16 @@ class XcTrainerSession : public ::testing::Test {
 
 TEST_F(XcTrainerSession, WaypointCommandsReadTheListAndSendTheSelection) {
   ASSERT_TRUE(over.pty) << over.error;
-  device.config().send = XcSend::Waypoints;
-  device.waypoints = {{"LAUNCH", 46.5, 8.25, 1500}, {"GOAL__", 46.25, 8.5, 500}};
+  {
+    auto hold = over.Hold();
+    device.config().send = XcSend::Waypoints;
+    device.waypoints = {{"LAUNCH", 46.5, 8.25, 1500}, {"GOAL__", 46.25, 8.5, 500}};
+  }
   for (int command : {40076, 40053}) {
-    device.config().xcTrainer = command == 40076;
+    {
+      auto hold = over.Hold();
+      device.config().xcTrainer = command == 40076;
+    }
     session->waypoints = {};
     ASSERT_TRUE(over.Run(command));
     EXPECT_TRUE(ui.shown.empty()) << ui.Texts()[0];
@@ -77,6 +83,7 @@ TEST_F(XcTrainerSession, WaypointCommandsReadTheListAndSendTheSelection) {
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
   }
   EXPECT_TRUE(ui.shown.empty()) << ui.Texts()[0];
+  auto hold = over.Hold();
   ASSERT_EQ(device.uploads().size(), 2u);
   for (const auto& w : device.uploads()) {
     EXPECT_EQ(w.id, "GOAL");
@@ -87,9 +94,12 @@ TEST_F(XcTrainerSession, WaypointCommandsReadTheListAndSendTheSelection) {
 
 TEST_F(XcTrainerSession, TncLogIsUtcSavedAsRawLogAndOpenedAgain) {
   ASSERT_TRUE(over.pty) << over.error;
-  device.config().send = XcSend::Tnc;
-  device.config().sprinkle = 9;
-  device.track = sim::xctrainer::WalkTrack(100, *core::CalendarToTime({2024, 7, 0, 15, 10, 0, 0, 0}));
+  {
+    auto hold = over.Hold();
+    device.config().send = XcSend::Tnc;
+    device.config().sprinkle = 9;
+    device.track = sim::xctrainer::WalkTrack(100, *core::CalendarToTime({2024, 7, 0, 15, 10, 0, 0, 0}));
+  }
   DispatchCommand(*session, 40071);  // "Read &XC Trainer (57600)"
   ASSERT_TRUE(over.WaitIdle());
   EXPECT_TRUE(ui.shown.empty()) << ui.Texts()[0];
@@ -97,7 +107,11 @@ TEST_F(XcTrainerSession, TncLogIsUtcSavedAsRawLogAndOpenedAgain) {
   ASSERT_EQ(session->track.log.points.size(), 100u);
   EXPECT_EQ(session->track.log.origin, 3);
   EXPECT_EQ(session->track.log.sourceFlag, 1);  // UTC
-  const std::string sent = device.Transmission();
+  std::string sent;
+  {
+    auto hold = over.Hold();
+    sent = device.Transmission();
+  }
   EXPECT_EQ(session->track.rawDevice, std::vector<uint8_t>(sent.begin(), sent.end()));
   const std::vector<core::TrackPoint> downloaded = session->track.log.points;
 

@@ -60,7 +60,10 @@ TEST(FlytecOverPty, RealFlightArrivesByteForByteThroughTheFlowControlledLine) {
   config.sprinkle = 7;  // XON/XOFF also between checksum digits
   PtyRig rig(config);
   ASSERT_TRUE(rig.pty) << rig.error;
-  rig.device.tracks = {MakeIgc(Walk(3)), RealIgc("xcs_marcourt.igc")};
+  {
+    auto hold = rig.pty->Hold();  // the unit serves on its own thread
+    rig.device.tracks = {MakeIgc(Walk(3)), RealIgc("xcs_marcourt.igc")};
+  }
   auto port = rig.Open();
   ASSERT_TRUE(port) << rig.error;
   testing::RecordingOperation operation;
@@ -69,6 +72,7 @@ TEST(FlytecOverPty, RealFlightArrivesByteForByteThroughTheFlowControlledLine) {
   access::AccessJob job(access::kAccessDownloadTrackLog, access::kProtocolFlytec, *port, core::SystemClock(),
                         operation, capture);
   ASSERT_EQ(FlytecReadTrack(job), kIgcTrackResult) << (operation.failures.empty() ? "" : operation.failures.back().text);
+  auto hold = rig.pty->Hold();
   const std::string served = rig.device.ServedIgc(1);
   EXPECT_EQ(job.data.rawIgc, std::vector<uint8_t>(served.begin(), served.end()));
   EXPECT_EQ(job.data.points.size(), 221u);

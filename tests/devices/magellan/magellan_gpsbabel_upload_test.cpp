@@ -81,7 +81,13 @@ TEST(MagellanGpsbabelUpload, EveryWaypointArrivesOnceWithAndWithoutAcknowledgeme
     waitpid(pid, &status, 0);
     const std::string talk = ReadText(log);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << talk;
-    for (int i = 0; i < 40 && device.uploads().size() < 3; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The receiver serves on its own thread: its records are read under the hold.
+    auto received = [&] {
+      auto hold = pty->Hold();
+      return device.uploads().size();
+    };
+    for (int i = 0; i < 40 && received() < 3; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    auto hold = pty->Hold();
     EXPECT_EQ(Count(talk, "COMM ERROR"), 0u) << talk;
     // Each acknowledgement matches the sentence it follows: VERSION, three waypoints, HANDOFF.
     EXPECT_EQ(Count(talk, "READ: $PMGNCSM,"), acknowledged ? 5u : 0u) << talk;

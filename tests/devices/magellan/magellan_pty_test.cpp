@@ -82,7 +82,13 @@ TEST(MagellanOverPty, WaypointsDownAndUp) {
   HostJob run(*port, access::kAccessUploadWaypoints, access::kProtocolMagellan);
   run.job->data.waypoints = got;
   ASSERT_EQ(magellan::SendMagellanWaypoints(*run.job), 0) << run.LastFailure();
-  for (int i = 0; i < 40 && !device.uploadEnded(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // The receiver serves on its own thread: its records are read under the hold.
+  auto ended = [&] {
+    auto hold = pty->Hold();
+    return device.uploadEnded();
+  };
+  for (int i = 0; i < 40 && !ended(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  auto hold = pty->Hold();
   EXPECT_TRUE(device.uploadEnded());
   ASSERT_EQ(device.uploads().size(), 4u);
   EXPECT_NE(device.uploads()[0].find(",GERLIT,START- WEST SLOPE"), std::string::npos);
@@ -100,6 +106,7 @@ TEST(GraviterOverPty, FullImageAndNameWrite) {
     ASSERT_TRUE(port) << error;
     HostJob run(*port, access::kAccessDownloadTrackLog, access::kProtocolGraviter);
     ASSERT_EQ(graviter::ReadGraviterTrack(*run.job), 0) << run.LastFailure();
+    auto hold = pty->Hold();
     EXPECT_EQ(run.job->data.points.size(), device.Served().size());
     EXPECT_EQ(run.operation.products.front(), "GRAVITER GR-1       ");
   }
@@ -109,7 +116,12 @@ TEST(GraviterOverPty, FullImageAndNameWrite) {
   HostJob run(*port, access::kAccessWriteOwnerName, access::kProtocolGraviter);
   run.job->data.text = "Anne \xc3\xa8";
   ASSERT_EQ(graviter::UploadGraviterName(*run.job), 0) << run.LastFailure();
-  for (int i = 0; i < 40 && device.writes().size() < 8; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  auto written = [&] {
+    auto hold = pty->Hold();
+    return device.writes().size();
+  };
+  for (int i = 0; i < 40 && written() < 8; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  auto hold = pty->Hold();
   ASSERT_EQ(device.writes().size(), 8u);
   EXPECT_EQ(device.writes().at(208), 'A');
   EXPECT_EQ(device.writes().at(213), 0xE8);  // sent as W000213232
@@ -207,9 +219,14 @@ TEST_F(MagellanGpsbabel, DownloadsTheSimulatorsTrackAndWaypoints) {
   // gpsbabel's upload, with the receiver acknowledging every sentence (each may arrive more than once).
   ASSERT_EQ(Run({"gpsbabel", "-w", "-i", "gpx", "-f", wpts, "-o", "magellan,baud=9600", "-F", pty->hostPath()}), 0)
       << Read(dir_ / "gpsbabel.log");
-  for (int i = 0; i < 40 && device.uploads().size() < device.waypoints.size(); ++i) {
+  auto received = [&] {
+    auto hold = pty->Hold();
+    return device.uploads().size();
+  };
+  for (int i = 0; i < 40 && received() < device.waypoints.size(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
+  auto hold = pty->Hold();
   std::string uploaded;
   for (const auto& u : device.uploads()) uploaded += u + "\n";
   EXPECT_NE(uploaded.find(",GERLITZ,"), std::string::npos) << uploaded;

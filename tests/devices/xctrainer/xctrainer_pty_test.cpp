@@ -94,8 +94,11 @@ TEST(XcTrainerOverPty, WaypointsBothWays) {
     EXPECT_STREQ(run.job->data.waypoints[1].id, "GOAL");
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  EXPECT_EQ(rig.device.answered(), 3);
-  EXPECT_EQ(rig.device.missingAnswers(), 0);
+  {
+    auto hold = rig.pty->Hold();  // the instrument serves on its own thread
+    EXPECT_EQ(rig.device.answered(), 3);
+    EXPECT_EQ(rig.device.missingAnswers(), 0);
+  }
   auto port = rig.Open();
   ASSERT_TRUE(port) << rig.error;
   HostJob run(*port, access::kAccessUploadWaypoints, access::kProtocolTopNavigator);
@@ -106,7 +109,12 @@ TEST(XcTrainerOverPty, WaypointsBothWays) {
   w.altitude = 0x1113;  // the XON and XOFF values travel as data on a line without flow control
   run.job->data.waypoints = {w, w};
   ASSERT_EQ(SendTncWaypoints(*run.job), 0) << run.LastFailure();
-  for (int i = 0; i < 40 && rig.device.uploads().size() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  auto uploaded = [&] {
+    auto hold = rig.pty->Hold();
+    return rig.device.uploads().size();
+  };
+  for (int i = 0; i < 40 && uploaded() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  auto hold = rig.pty->Hold();
   ASSERT_EQ(rig.device.uploads().size(), 2u);
   EXPECT_EQ(rig.device.uploads()[0].altitude, 0x1113);
   EXPECT_EQ(rig.device.badPackets(), 0);
