@@ -14,6 +14,7 @@
 //   hdr=D (track header type 310-312, A301/A302 units)
 //   compid=N, civlid=N  the unit holds a "COMPID"/"CIVLID" waypoint carrying the ID N
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -65,8 +66,8 @@ core::Waypoint IdWaypoint(const char* name, int32_t id) {
   core::Waypoint w;
   w.latitude = semicircles(id / 100 % 10 * 3600 + id / 10 % 10 * 60 + id % 10);
   w.longitude = semicircles(int64_t{id / 100000} * 3600 + id / 10000 % 10 * 60 + id / 1000 % 10);
-  std::strncpy(w.id, name, sizeof w.id - 1);
-  std::strncpy(w.comment, name, sizeof w.comment - 1);
+  std::snprintf(w.id, sizeof w.id, "%s", name);
+  std::snprintf(w.comment, sizeof w.comment, "%s", name);
   return w;
 }
 
