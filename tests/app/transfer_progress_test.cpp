@@ -39,6 +39,9 @@ TEST(OwnerNameTest, TheNameIsSpaceNormalisedPaddedToNineAndEmptyMeansCancel) {
   EXPECT_EQ(OwnerNameFromInput("Eva"), "Eva      ");
   EXPECT_EQ(OwnerNameFromInput(" Eva  Lu "), "Eva Lu   ");
   EXPECT_EQ(OwnerNameFromInput("ABCDEFGHIJK"), "ABCDEFGHI");
+  // A character that does not fit whole is left out: "ü" takes bytes 9 and 10 here.
+  EXPECT_EQ(OwnerNameFromInput("Anna Maa\xc3\xbc"), "Anna Maa ");
+  EXPECT_EQ(OwnerNameFromInput("J\xc3\xbcrg M\xc3\xbcller"), "J\xc3\xbcrg M\xc3\xbc");
   EXPECT_FALSE(OwnerNameFromInput("   "));
   EXPECT_FALSE(OwnerNameFromInput(""));
 }
