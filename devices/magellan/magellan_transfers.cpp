@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "core/competition_id.h"
@@ -95,6 +97,50 @@ int RequestMagellanProduct(access::AccessJob& job, ProductData& product) {
 }
 
 namespace {
+// A list download: sends `request`, then hands the fields of each `name` sentence to `take`
+// until END or kSilenceLimitMs of silence. `take` returns a failure text to end the download.
+// The stop command goes out on silence, on abort and before any failure after the request.
+// Returns 0 at the list's end, -1 after an abort or a failure (shown through r).
+template <class Take>
+int ReadSentenceList(access::AccessJob& job, Reporter& r, const char* status, const char* request,
+                     const char* writeError, const char* readError, const char* formatError, const char* name,
+                     Take take) {
+  r.Status(status);
+  job.link().DiscardReceived();
+  if (job.link().WriteText(request) != 0) {
+    if (job.AbortRequested()) return -1;
+    return r.Fail(writeError);
+  }
+  SentenceCollector collector;
+  for (;;) {
+    const int got = ReadSentence(job.link(), collector, kSilenceLimitMs, true);
+    if (job.AbortRequested()) {
+      r.Status("Transfer aborted");
+      SendStop(job);
+      return -1;
+    }
+    if (got == kSilent) {
+      SendStop(job);
+      return 0;
+    }
+    if (got == kPortError) return r.Fail(readError);
+    if (got > 0) {
+      SendStop(job);
+      return r.Fail(FormatCounts(formatError, got));
+    }
+    const std::vector<std::string> fields = SplitFields(collector.body());
+    if (IsEnd(fields)) return 0;
+    if (fields.empty() || fields[0] != name) continue;
+    if (std::optional<std::string> failure = take(fields)) {
+      SendStop(job);
+      return r.Fail(*failure);
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
 // Models whose track log lacks the time or the date are refused before anything is requested.
 int CheckTrackModel(Reporter& r, const ProductData& product) {
   if (product.model == 24 && product.version < 314) return r.Fail("E200 Model does not support time in track log");
@@ -112,48 +158,23 @@ int DownloadMagellanTrack(access::AccessJob& job, const ProductData& product) {
   } catch (const std::bad_alloc&) {
     return r.Fail("E202 Track log memory allocation");
   }
-  r.Status("Requesting track log");
-  job.link().DiscardReceived();
-  if (job.link().WriteText(kTrackCommand) != 0) {
-    if (job.AbortRequested()) return -1;
-    return r.Fail("E203 COM port write error");
-  }
-  SentenceCollector collector;
-  for (;;) {
-    const int got = ReadSentence(job.link(), collector, kSilenceLimitMs, true);
-    if (job.AbortRequested()) {
-      r.Status("Transfer aborted");
-      SendStop(job);
-      return -1;
-    }
-    if (got == kSilent) {
-      SendStop(job);
-      break;
-    }
-    if (got == kPortError) return r.Fail("E204 COM port read error");
-    if (got > 0) {
-      SendStop(job);
-      return r.Fail(FormatCounts("E206 Format error %", got));
-    }
-    const std::vector<std::string> fields = SplitFields(collector.body());
-    if (IsEnd(fields)) break;
-    if (fields.empty() || fields[0] != "PMGNTRK") continue;
-    core::TrackPoint p;
-    const int code = ParseTrackPoint(fields, p);
-    if (code == kSkipped) continue;
-    if (code != 0) {
-      SendStop(job);
-      return r.Fail(FormatCounts("E205 Format error %", code));
-    }
-    if (points.empty()) p.flags = 1;
-    try {
-      points.push_back(p);
-    } catch (const std::bad_alloc&) {
-      SendStop(job);
-      return r.Fail("E201 Track log memory allocation " + std::string(std::strerror(ENOMEM)));
-    }
-    if (points.size() % 10 == 0) r.Status(FormatCounts("% points received", static_cast<int>(points.size())));
-  }
+  const int read = ReadSentenceList(
+      job, r, "Requesting track log", kTrackCommand, "E203 COM port write error", "E204 COM port read error",
+      "E206 Format error %", "PMGNTRK", [&](const std::vector<std::string>& fields) -> std::optional<std::string> {
+        core::TrackPoint p;
+        const int code = ParseTrackPoint(fields, p);
+        if (code == kSkipped) return std::nullopt;
+        if (code != 0) return FormatCounts("E205 Format error %", code);
+        if (points.empty()) p.flags = 1;
+        try {
+          points.push_back(p);
+        } catch (const std::bad_alloc&) {
+          return "E201 Track log memory allocation " + std::string(std::strerror(ENOMEM));
+        }
+        if (points.size() % 10 == 0) r.Status(FormatCounts("% points received", static_cast<int>(points.size())));
+        return std::nullopt;
+      });
+  if (read != 0) return -1;
   r.Status(FormatCounts("% points received", static_cast<int>(points.size())));
   if (points.empty()) return -1;
   job.count = static_cast<int>(points.size());
@@ -172,53 +193,28 @@ int DownloadMagellanWaypoints(access::AccessJob& job, bool idsOnly) {
       return r.Fail("E301 Waypoint memory allocation");
     }
   }
-  r.Status("Requesting waypoints");
-  job.link().DiscardReceived();
-  if (job.link().WriteText(kWaypointCommand) != 0) {
-    if (job.AbortRequested()) return -1;
-    return r.Fail("E302 COM port write error");
-  }
-  SentenceCollector collector;
   int received = 0;
   int32_t comp = -1, civl = -1;
-  for (;;) {
-    const int got = ReadSentence(job.link(), collector, kSilenceLimitMs, true);
-    if (job.AbortRequested()) {
-      r.Status("Transfer aborted");
-      SendStop(job);
-      return -1;
-    }
-    if (got == kSilent) {
-      SendStop(job);
-      break;
-    }
-    if (got == kPortError) return r.Fail("E303 COM port read error");
-    if (got > 0) {
-      SendStop(job);
-      return r.Fail(FormatCounts("E305 Format error %", got));
-    }
-    const std::vector<std::string> fields = SplitFields(collector.body());
-    if (IsEnd(fields)) break;
-    if (fields.empty() || fields[0] != "PMGNWPL") continue;
-    core::Waypoint w;
-    if (const int code = ParseWaypoint(fields, w)) {
-      SendStop(job);
-      return r.Fail(FormatCounts("E304 Format error %", code));
-    }
-    ++received;
-    if (idsOnly) {
-      const std::string id = w.id;
-      if (id == "COMPID") comp = core::DecodeIdPosition(w.latitude, w.longitude);
-      if (id == "CIVLID") civl = core::DecodeIdPosition(w.latitude, w.longitude);
-      continue;
-    }
-    try {
-      waypoints.push_back(w);
-    } catch (const std::bad_alloc&) {
-      SendStop(job);
-      return r.Fail("E301 Track log memory allocation " + std::string(std::strerror(ENOMEM)));
-    }
-  }
+  const int read = ReadSentenceList(
+      job, r, "Requesting waypoints", kWaypointCommand, "E302 COM port write error", "E303 COM port read error",
+      "E305 Format error %", "PMGNWPL", [&](const std::vector<std::string>& fields) -> std::optional<std::string> {
+        core::Waypoint w;
+        if (const int code = ParseWaypoint(fields, w)) return FormatCounts("E304 Format error %", code);
+        ++received;
+        if (idsOnly) {
+          const std::string id = w.id;
+          if (id == "COMPID") comp = core::DecodeIdPosition(w.latitude, w.longitude);
+          if (id == "CIVLID") civl = core::DecodeIdPosition(w.latitude, w.longitude);
+          return std::nullopt;
+        }
+        try {
+          waypoints.push_back(w);
+        } catch (const std::bad_alloc&) {
+          return "E301 Track log memory allocation " + std::string(std::strerror(ENOMEM));
+        }
+        return std::nullopt;
+      });
+  if (read != 0) return -1;
   r.Status(FormatCounts("% waypoints received", received));
   if (idsOnly) {
     job.competitionId = comp;
