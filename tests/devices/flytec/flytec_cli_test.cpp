@@ -12,6 +12,7 @@
 #include "formats/waypoint_files.h"
 #include "tests/devices/flytec/flytec_test_support.h"
 #include "tests/fakes/program_run.h"
+#include "tests/fakes/semicircles.h"
 
 namespace tarnvik {
 namespace {
@@ -146,7 +147,7 @@ TEST_F(FlytecCli, AnUnprivilegedUserDownloadsFromTheSimulatedUnit) {
   EXPECT_TRUE(fs::exists(dir_ / "out" / "2024-07-15-xxx-047-01.igc")) << run.err;
 }
 
-double Degrees(int32_t semicircles) { return semicircles * (180.0 / 2147483648.0); }
+using tarnvik::testing::Degrees;
 
 // "DDMM.MMM" or "DDDMM.MMM" with its hemisphere letter as degrees.
 double SentenceAngle(const std::string& field, const std::string& hemisphere, int degreeDigits) {

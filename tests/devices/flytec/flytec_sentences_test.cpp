@@ -8,6 +8,7 @@
 #include "core/competition_id.h"
 #include "devices/flytec/flytec_sentences.h"
 #include "devices/flytec/flytec_transfers.h"
+#include "tests/fakes/semicircles.h"
 
 namespace tarnvik::devices::flytec {
 namespace {
@@ -115,7 +116,7 @@ TEST(FlytecTrackListParser, EveryCode) {
 }
 
 // Degrees of a semicircle value.
-double Degrees(int32_t semicircles) { return semicircles * 180.0 / 2147483648.0; }
+using tarnvik::testing::Degrees;
 
 TEST(FlytecIgcLineParser, FixesDatesAndMidnight) {
   std::vector<core::TrackPoint> points;

@@ -21,6 +21,7 @@
 
 #include "sim/garmin/garmin_device.h"
 #include "sim/pty_device.h"
+#include "tests/fakes/semicircles.h"
 
 namespace tarnvik::sim::garmin {
 namespace {
@@ -63,7 +64,7 @@ std::vector<GpxPoint> GpxPoints(const std::string& gpx, const std::string& eleme
   return out;
 }
 
-double Degrees(int32_t semicircles) { return semicircles * (180.0 / 2147483648.0); }
+using tarnvik::testing::Degrees;
 
 std::string IsoTime(uint32_t time) {
   core::SystemTime t = core::TimeToCalendar(time);

@@ -12,6 +12,7 @@
 #include "sim/logit/logit_device.h"
 #include "tests/fakes/program_run.h"
 #include "tests/fakes/recording_ui.h"
+#include "tests/fakes/semicircles.h"
 
 namespace tarnvik {
 namespace {
@@ -22,7 +23,7 @@ using testing::NotYetInThisBuild;
 using testing::ProgramRun;
 using testing::ReadText;
 
-double Degrees(int32_t semicircles) { return semicircles * (180.0 / 2147483648.0); }
+using tarnvik::testing::Degrees;
 
 class LogItCli : public testing::ProgramRunTest {
  protected:

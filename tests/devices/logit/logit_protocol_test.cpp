@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core/records.h"
+#include "tests/fakes/semicircles.h"
 
 namespace tarnvik::devices::logit {
 namespace {
@@ -22,7 +23,7 @@ std::vector<uint8_t> Hex(const std::string& text) {
   return out;
 }
 
-double Degrees(int32_t semicircles) { return semicircles * (180.0 / 2147483648.0); }
+using tarnvik::testing::Degrees;
 
 uint32_t ProgramTime(int year, int month, int day, int hour, int minute, int second) {
   return *core::CalendarToTime({static_cast<uint16_t>(year), static_cast<uint16_t>(month), 0,

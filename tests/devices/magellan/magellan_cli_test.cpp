@@ -13,6 +13,7 @@
 #include "sim/magellan/magellan_device.h"
 #include "tests/fakes/program_run.h"
 #include "tests/fakes/recording_ui.h"
+#include "tests/fakes/semicircles.h"
 
 namespace tarnvik {
 namespace {
@@ -23,7 +24,7 @@ using testing::NotYetInThisBuild;
 using testing::ProgramRun;
 using testing::ReadText;
 
-double Degrees(int32_t semicircles) { return semicircles * (180.0 / 2147483648.0); }
+using tarnvik::testing::Degrees;
 
 class MagellanGraviterCli : public testing::ProgramRunTest {
  protected:

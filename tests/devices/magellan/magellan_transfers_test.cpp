@@ -7,13 +7,14 @@
 #include "core/competition_id.h"
 #include "devices/magellan/magellan_transfers.h"
 #include "tests/devices/magellan/magellan_test_support.h"
+#include "tests/fakes/semicircles.h"
 
 namespace tarnvik::devices::magellan {
 namespace {
 
 using testing::magellan::Rig;
 
-double Degrees(int32_t semicircles) { return semicircles * (180.0 / 2147483648.0); }
+using tarnvik::testing::Degrees;
 
 TEST(MagellanTrackDownload, EqualsTheReceiversPoints) {
   Rig rig;

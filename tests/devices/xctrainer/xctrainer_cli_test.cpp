@@ -77,8 +77,8 @@ TEST_F(XcTrainerCli, KmlLogIsSignedAndHoldsTheServedFixesInUtc) {
     ASSERT_EQ(read.fixes.size(), served.size()) << link.gps;
     for (size_t i = 0; i < served.size(); ++i) {
       ASSERT_EQ(read.fixes[i].time, served[i].time) << link.gps << " fix " << i;
-      ASSERT_NEAR(testing::xctrainer::Degrees(read.fixes[i].latitude), served[i].latitude, 2e-6) << link.gps;
-      ASSERT_NEAR(testing::xctrainer::Degrees(read.fixes[i].longitude), served[i].longitude, 2e-6) << link.gps;
+      ASSERT_NEAR(testing::Degrees(read.fixes[i].latitude), served[i].latitude, 2e-6) << link.gps;
+      ASSERT_NEAR(testing::Degrees(read.fixes[i].longitude), served[i].longitude, 2e-6) << link.gps;
     }
   }
 }
@@ -202,7 +202,7 @@ TEST_F(XcTrainerCli, OziAndMapSourceLogsHoldTheServedFixesAsGpsbabelReadsThem) {
       const formats::TrackParseResult mps = formats::ReadMapSourceTrack(ui, ReadText(file));
       ASSERT_GT(mps.result, 0) << c.file;
       for (const core::TrackPoint& f : mps.fixes) {
-        read.push_back({f.time, testing::xctrainer::Degrees(f.latitude), testing::xctrainer::Degrees(f.longitude)});
+        read.push_back({f.time, testing::Degrees(f.latitude), testing::Degrees(f.longitude)});
       }
     } else {
       const fs::path gpx = dir_ / "out" / (std::string(c.file) + ".gpx");

@@ -10,11 +10,12 @@
 
 #include "devices/xctrainer/xctrainer_records.h"
 #include "tests/fakes/recording_ui.h"
+#include "tests/fakes/semicircles.h"
 
 namespace tarnvik::devices::xctrainer {
 namespace {
 
-double Degrees(int32_t semicircles) { return semicircles * (180.0 / 2147483648.0); }
+using tarnvik::testing::Degrees;
 
 uint32_t Time(int year, int month, int day, int h, int m, int s) {
   return *core::CalendarToTime({static_cast<uint16_t>(year), static_cast<uint16_t>(month), 0,

@@ -13,6 +13,7 @@
 #include "sim/xctrainer/xctrainer_device.h"
 #include "tests/fakes/fake_clock.h"
 #include "tests/fakes/recording_ui.h"
+#include "tests/fakes/semicircles.h"
 
 namespace tarnvik::testing::xctrainer {
 
@@ -23,7 +24,6 @@ using sim::xctrainer::XcSimFix;
 // 2024-07-15 10:00:00 UTC.
 inline uint32_t FlightStart() { return *core::CalendarToTime({2024, 7, 0, 15, 10, 0, 0, 0}); }
 
-inline double Degrees(int32_t semicircles) { return semicircles * (180.0 / 2147483648.0); }
 
 // The host's fixes equal the instrument's: same UTC times, same positions (to the link's units).
 inline ::testing::AssertionResult SameFixes(const std::vector<core::TrackPoint>& got,

@@ -12,7 +12,7 @@ namespace tarnvik::devices::xctrainer {
 namespace {
 
 using testing::xctrainer::Config;
-using testing::xctrainer::Degrees;
+using tarnvik::testing::Degrees;
 using testing::xctrainer::FlightStart;
 using testing::xctrainer::Rig;
 using testing::xctrainer::SameFixes;
